@@ -1,0 +1,37 @@
+#include "platform/system_error_win32.h"
+
+#include "platform/text_win32.h"
+
+namespace orv {
+
+std::string SystemErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text;
+  if (length > 0 && buffer != nullptr)
+    text.assign(buffer, length);
+  if (buffer != nullptr)
+    LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
+    text.pop_back();
+  }
+  if (text.empty())
+    return "错误 " + std::to_string(code);
+  return WideToUtf8(text) + "（错误 " + std::to_string(code) + "）";
+}
+
+Failure ErrorFailure(std::string_view operation, std::string_view subject, DWORD code) {
+  std::string message(operation);
+  if (!subject.empty())
+    message += "“" + std::string(subject) + "”";
+  message += "失败：" + SystemErrorText(code);
+  return Failure(message);
+}
+
+void ThrowLastError(std::string_view operation, std::string_view subject) {
+  throw ErrorFailure(operation, subject, GetLastError());
+}
+
+}  // namespace orv

@@ -1,0 +1,22 @@
+#pragma once
+// Failures built from Win32 error codes: the message names what failed, the path, and the system's
+// own error text.
+
+#include <string>
+#include <string_view>
+
+#include "platform/failure.h"
+#include "platform/windows_prelude_win32.h"
+
+namespace orv {
+
+// The system's own text for an error code (GetLastError, WSAGetLastError), without the trailing
+// line end; "错误 N" when the system has none.
+std::string SystemErrorText(DWORD code);
+
+// "<operation>“<subject>”失败：<system text>". `subject` may be empty.
+Failure ErrorFailure(std::string_view operation, std::string_view subject, DWORD code);
+
+[[noreturn]] void ThrowLastError(std::string_view operation, std::string_view subject);
+
+}  // namespace orv

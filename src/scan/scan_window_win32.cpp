@@ -1,0 +1,461 @@
+#include "scan/scan_window_win32.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include "config/configure_win32.h"
+#include "platform/failure.h"
+#include "platform/system_error_win32.h"
+#include "platform/text_win32.h"
+#include "scan/probe_sockets_win32.h"
+#include "startup/installation_win32.h"
+
+namespace orv {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"OrvandimexScanWindow";
+constexpr UINT_PTR kStatusTimerId = 1;
+constexpr int kIconResourceId = 1;
+
+// Probe sockets report through a range of private messages, one message number per connect
+// attempt, so that a late report of a closed socket is recognised as stale.
+constexpr UINT kSocketMessageFirst = WM_APP + 0x100;
+constexpr UINT kSocketMessageCount = 0x3E00;
+
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = 0;
+
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+
+// Functions of Windows 10 looked up at run time, so that the program still starts on Windows 7.
+template <typename Fn>
+Fn User32Function(const char* name) {
+  return reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+UINT WindowDpi(HWND window) {
+  static const auto getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
+  if (getDpiForWindow != nullptr && window != nullptr)
+    return getDpiForWindow(window);
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+RECT WindowRectForClient(UINT dpi) {
+  RECT rect{0, 0, scan::TwipsToPixels(scan::kClientWidth, static_cast<int>(dpi)),
+            scan::TwipsToPixels(scan::kClientHeight, static_cast<int>(dpi))};
+  static const auto adjustForDpi =
+      User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
+  if (adjustForDpi != nullptr) {
+    adjustForDpi(&rect, kWindowStyle, FALSE, kWindowExStyle, dpi);
+  } else {
+    AdjustWindowRectEx(&rect, kWindowStyle, FALSE, kWindowExStyle);
+  }
+  return rect;
+}
+
+HFONT CreateMessageFont(UINT dpi) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof(metrics);
+  static const auto forDpi =
+      User32Function<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi");
+  if (forDpi != nullptr && forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi)) {
+    return CreateFontIndirectW(&metrics.lfMessageFont);
+  }
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
+    const UINT systemDpi = WindowDpi(nullptr);
+    metrics.lfMessageFont.lfHeight =
+        MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi), static_cast<int>(systemDpi));
+    return CreateFontIndirectW(&metrics.lfMessageFont);
+  }
+  return nullptr;
+}
+
+const wchar_t* ClassFor(scan::ControlKind kind) {
+  switch (kind) {
+    case scan::ControlKind::kTextBox:
+      return WC_EDITW;
+    case scan::ControlKind::kButton:
+      return WC_BUTTONW;
+    case scan::ControlKind::kListBox:
+      return WC_LISTBOXW;
+    case scan::ControlKind::kStatusBar:
+      return STATUSCLASSNAMEW;
+    case scan::ControlKind::kLabel:
+      return WC_STATICW;
+  }
+  return WC_STATICW;
+}
+
+DWORD StyleFor(const scan::ControlSpec& spec) {
+  DWORD style = WS_CHILD | (spec.shown ? WS_VISIBLE : 0) | (spec.enabled ? 0 : WS_DISABLED);
+  switch (spec.kind) {
+    case scan::ControlKind::kTextBox:
+      return style | WS_TABSTOP | WS_BORDER | ES_LEFT | ES_AUTOHSCROLL;
+    case scan::ControlKind::kButton:
+      return style | WS_TABSTOP | BS_PUSHBUTTON;
+    case scan::ControlKind::kListBox:
+      return style | WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+    case scan::ControlKind::kStatusBar:
+      return style | CCS_BOTTOM;  // fixed border: no size grip
+    case scan::ControlKind::kLabel:
+      return style | SS_LEFT | SS_NOPREFIX | SS_NOTIFY | SS_LEFTNOWORDWRAP;
+  }
+  return style;
+}
+
+}  // namespace
+
+ScanWindow::ScanWindow() = default;
+
+ScanWindow::~ScanWindow() {
+  if (window_ != nullptr)
+    DestroyWindow(window_);
+}
+
+void ScanWindow::Create(HINSTANCE instance) {
+  largeIcon_.reset(
+      static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResourceId), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
+  smallIcon_.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResourceId),
+                                                 IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                 GetSystemMetrics(SM_CYSMICON), 0)));
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = &ScanWindow::WindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = largeIcon_.get();
+  windowClass.hIconSm = smallIcon_.get();
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = kWindowClass;
+  if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    ThrowLastError("注册窗口类", "");
+  }
+
+  const RECT rect = WindowRectForClient(WindowDpi(nullptr));
+  const HWND created =
+      CreateWindowExW(kWindowExStyle, kWindowClass, Utf8ToWide(scan::kCaption).c_str(),
+                      kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, rect.right - rect.left,
+                      rect.bottom - rect.top, nullptr, nullptr, instance, this);
+  if (created == nullptr) {
+    if (!createFailure_.empty())
+      throw Failure(createFailure_);
+    ThrowLastError("创建窗口", "");
+  }
+
+  // The window may sit on a monitor of another density than the primary one.
+  if (dpi_ != WindowDpi(nullptr)) {
+    const RECT exact = WindowRectForClient(dpi_);
+    SetWindowPos(window_, nullptr, 0, 0, exact.right - exact.left, exact.bottom - exact.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  // The load handler: all controls exist, the window is not yet visible.
+  probe_ = std::make_unique<PortProbe>(*sockets_, static_cast<ProbeView&>(*this));
+  Guarded([&] { probe_->FormLoad(); });
+}
+
+void ScanWindow::Show(int showCommand) {
+  ShowWindow(window_, showCommand);
+  UpdateWindow(window_);
+  SetFocus(Control(scan::kCmdClose));
+}
+
+LRESULT CALLBACK ScanWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                        LPARAM lParam) noexcept {
+  ScanWindow* self = nullptr;
+  if (message == WM_NCCREATE) {
+    self = static_cast<ScanWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  } else {
+    self = reinterpret_cast<ScanWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  }
+  if (self == nullptr)
+    return DefWindowProcW(window, message, wParam, lParam);
+  LRESULT result = 0;
+  try {
+    result = self->HandleMessage(message, wParam, lParam);
+  } catch (...) {
+    // Handlers report their own failures; nothing may cross the window procedure.
+    result = 0;
+  }
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    self->window_ = nullptr;
+  }
+  return result;
+}
+
+LRESULT ScanWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message >= kSocketMessageFirst && message < kSocketMessageFirst + kSocketMessageCount) {
+    OnSocketMessage(message, wParam, lParam);
+    return 0;
+  }
+  switch (message) {
+    case WM_CREATE:
+      try {
+        OnCreate();
+        return 0;
+      } catch (const Failure& failure) {
+        createFailure_ = failure.what();
+        return -1;  // CreateWindowExW fails
+      }
+    case WM_COMMAND:
+      OnCommand(GET_WM_COMMAND_ID(wParam, lParam), GET_WM_COMMAND_CMD(wParam, lParam));
+      return 0;
+    case WM_TIMER:
+      if (wParam == kStatusTimerId)
+        Guarded([&] { probe_->TimerTick(); });
+      return 0;
+    case WM_SETCURSOR:
+      if (OnSetCursor(reinterpret_cast<HWND>(wParam)))
+        return TRUE;
+      break;
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case WM_CLOSE:
+      DestroyWindow(window_);
+      return 0;
+    case WM_DESTROY:
+      OnDestroy();
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+void ScanWindow::OnCreate() {
+  dpi_ = WindowDpi(window_);
+  sockets_ =
+      std::make_unique<WinsockProbeSockets>(window_, kSocketMessageFirst, kSocketMessageCount);
+  CreateControls();
+  ApplyFont();
+  LayoutControls();
+  SetTimer(window_, kStatusTimerId, scan::kTimerIntervalMs, nullptr);
+}
+
+void ScanWindow::CreateControls() {
+  const HINSTANCE instance =
+      reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
+  for (size_t i = 0; i < scan::kControls.size(); ++i) {
+    const scan::ControlSpec& spec = scan::kControls[i];
+    controls_[i] = CreateWindowExW(
+        0, ClassFor(spec.kind), Utf8ToWide(spec.text).c_str(), StyleFor(spec), 0, 0, 0, 0, window_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+    if (controls_[i] == nullptr)
+      ThrowLastError("创建控件", spec.name);
+  }
+}
+
+void ScanWindow::LayoutControls() {
+  const int dpi = static_cast<int>(dpi_);
+  for (size_t i = 0; i < scan::kControls.size(); ++i) {
+    const scan::ControlSpec& spec = scan::kControls[i];
+    if (spec.kind == scan::ControlKind::kStatusBar)
+      continue;
+    SetWindowPos(controls_[i], nullptr, scan::TwipsToPixels(spec.left, dpi),
+                 scan::TwipsToPixels(spec.top, dpi), scan::TwipsToPixels(spec.width, dpi),
+                 scan::TwipsToPixels(spec.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  // The status bar docks itself to the bottom edge; it is given the designed height and one
+  // panel of the designed width.
+  const HWND statusBar = Control(scan::kSbMain);
+  const int height = scan::TwipsToPixels(scan::Control(scan::kSbMain).height, dpi);
+  SendMessageW(statusBar, SB_SETMINHEIGHT, height - 2 * GetSystemMetrics(SM_CYBORDER), 0);
+  SendMessageW(statusBar, WM_SIZE, 0, 0);
+  int parts[1] = {scan::TwipsToPixels(scan::kStatusPanelWidth, dpi)};
+  SendMessageW(statusBar, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+}
+
+void ScanWindow::ApplyFont() {
+  font_.reset(CreateMessageFont(dpi_));
+  if (!font_)
+    return;  // the system font of each control stays
+  for (HWND control : controls_) {
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  }
+}
+
+void ScanWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  ApplyFont();
+  LayoutControls();
+  InvalidateRect(window_, nullptr, TRUE);
+}
+
+void ScanWindow::OnCommand(int id, int notification) {
+  switch (id) {
+    case scan::kCmdClose:  // also Esc and Alt+C
+      if (notification == BN_CLICKED)
+        DestroyWindow(window_);
+      break;
+    case scan::kCmdClearList:
+      if (notification == BN_CLICKED)
+        SendMessageW(Control(scan::kLstOpenPorts), LB_RESETCONTENT, 0, 0);
+      break;
+    case scan::kCmdScan:
+      if (notification == BN_CLICKED)
+        Guarded([&] { probe_->Scan(); });
+      break;
+    case scan::kCmdStop:
+      if (notification == BN_CLICKED)
+        Guarded([&] { probe_->Stop(); });
+      break;
+    case scan::kLblQorn:
+      if (notification == STN_CLICKED)
+        OpenLink(qornTag_);
+      break;
+    case scan::kLblZel:
+      if (notification == STN_CLICKED)
+        OpenLink(zelTag_);
+      break;
+    default:
+      break;
+  }
+}
+
+bool ScanWindow::OnSetCursor(HWND over) {
+  if (over != Control(scan::kLblQorn) && over != Control(scan::kLblZel))
+    return false;
+  SetCursor(LoadCursorW(nullptr, IDC_HAND));
+  return true;
+}
+
+void ScanWindow::OnSocketMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!sockets_ || !probe_)
+    return;
+  const std::optional<SocketEvent> event = sockets_->TakeEvent(message, wParam, lParam);
+  if (!event)
+    return;
+  Guarded([&] {
+    if (event->connected) {
+      probe_->SocketConnected(event->index);
+    } else {
+      probe_->SocketFailed(event->index);
+    }
+  });
+}
+
+void ScanWindow::OnDestroy() {
+  KillTimer(window_, kStatusTimerId);
+  // Outstanding connects are abandoned; no socket event is handled after this.
+  if (sockets_)
+    sockets_->CloseAll();
+  PostQuitMessage(0);
+}
+
+void ScanWindow::OpenLink(const std::string& address) {
+  if (address.empty())
+    return;
+  try {
+    const std::string ansi = Utf8ToAnsiStrict(address, "网址");
+    // The result is ignored: nothing is shown when the shell cannot open the address.
+    ShellExecuteA(window_, "open", ansi.c_str(), "", "", SW_SHOWNORMAL);
+  } catch (...) {
+  }
+}
+
+HWND ScanWindow::Control(int id) const {
+  for (size_t i = 0; i < scan::kControls.size(); ++i) {
+    if (scan::kControls[i].id == id)
+      return controls_[i];
+  }
+  return nullptr;
+}
+
+template <typename Handler>
+void ScanWindow::Guarded(Handler&& handler) noexcept {
+  try {
+    handler();
+  } catch (const Failure& failure) {
+    ReportFailure(failure.what());
+  } catch (const std::exception& error) {
+    ReportFailure(std::string("程序内部错误：") + error.what());
+  } catch (...) {
+    ReportFailure("程序内部错误。");
+  }
+}
+
+void ScanWindow::ReportFailure(const std::string& message) noexcept {
+  try {
+    MessageBoxW(window_, Utf8ToWide(message).c_str(), Utf8ToWide(scan::kCaption).c_str(),
+                MB_OK | MB_ICONERROR);
+  } catch (...) {
+  }
+}
+
+// ProbeView
+
+std::string ScanWindow::BoxText(ProbeBox box) const {
+  int id = scan::kTxtIP;
+  switch (box) {
+    case ProbeBox::kHost:
+      id = scan::kTxtIP;
+      break;
+    case ProbeBox::kLowerBound:
+      id = scan::kTxtLowerBound;
+      break;
+    case ProbeBox::kUpperBound:
+      id = scan::kTxtUpperBound;
+      break;
+    case ProbeBox::kMaxConnections:
+      id = scan::kTxtMaxConnections;
+      break;
+  }
+  const HWND control = Control(id);
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+  text.resize(
+      static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  return WideToUtf8(text);
+}
+
+void ScanWindow::SetStatusText(const std::string& text) {
+  SendMessageW(Control(scan::kSbMain), SB_SETTEXTW, 0,
+               reinterpret_cast<LPARAM>(Utf8ToWide(text).c_str()));
+}
+
+void ScanWindow::StopTimer() {
+  KillTimer(window_, kStatusTimerId);
+}
+
+void ScanWindow::ShowFreePort(const std::string& port) {
+  orv::ShowFreePort(port, *this);
+}
+
+// FreePortSteps
+
+void ScanWindow::Configure(const std::string& port) {
+  orv::Configure(port);
+}
+
+void ScanWindow::ShowLinks(const SiteLinks& links) {
+  const HWND qorn = Control(scan::kLblQorn);
+  const HWND zel = Control(scan::kLblZel);
+  EnableWindow(qorn, TRUE);
+  EnableWindow(zel, TRUE);
+  ShowWindow(qorn, SW_SHOWNA);
+  ShowWindow(zel, SW_SHOWNA);
+  SetWindowTextW(Control(scan::kLblPort), Utf8ToWide(links.portCaption).c_str());
+  SetWindowTextW(qorn, Utf8ToWide(links.qornCaption).c_str());
+  qornTag_ = links.qornTag;
+  SetWindowTextW(zel, Utf8ToWide(links.zelCaption).c_str());
+  zelTag_ = links.zelTag;
+}
+
+void ScanWindow::WriteFinishMarker() {
+  orv::WriteFinishMarker();
+}
+
+}  // namespace orv

@@ -1,0 +1,78 @@
+#pragma once
+// frmScan, the program's only window: it probes for the first free port as soon as it loads,
+// configures the bundle for it and shows the two site links. Closing it ends the program.
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "platform/unique_handle_win32.h"
+#include "scan/free_port_result.h"
+#include "scan/port_probe.h"
+#include "scan/scan_window_layout.h"
+
+namespace orv {
+
+class WinsockProbeSockets;
+
+class ScanWindow final : private ProbeView, private FreePortSteps {
+ public:
+  ScanWindow();
+  ~ScanWindow() override;
+  ScanWindow(const ScanWindow&) = delete;
+  ScanWindow& operator=(const ScanWindow&) = delete;
+
+  // Creates the window and its controls (not yet visible) and runs its load handler, which starts
+  // the probe. Throws a Failure when the window cannot be created.
+  void Create(HINSTANCE instance);
+  void Show(int showCommand);
+  HWND handle() const { return window_; }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
+                                     LPARAM lParam) noexcept;
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void OnCreate();
+  void OnCommand(int id, int notification);
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
+  bool OnSetCursor(HWND over);
+  void OnDestroy();
+  void OnSocketMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void CreateControls();
+  void LayoutControls();
+  void ApplyFont();
+  void OpenLink(const std::string& address);
+  HWND Control(int id) const;
+
+  // Runs an event handler; a failure is shown to the user and the window stays usable.
+  template <typename Handler>
+  void Guarded(Handler&& handler) noexcept;
+  void ReportFailure(const std::string& message) noexcept;
+
+  // ProbeView
+  std::string BoxText(ProbeBox box) const override;
+  void SetStatusText(const std::string& text) override;
+  void StopTimer() override;
+  void ShowFreePort(const std::string& port) override;
+
+  // FreePortSteps
+  void Configure(const std::string& port) override;
+  void ShowLinks(const SiteLinks& links) override;
+  void WriteFinishMarker() override;
+
+  HWND window_ = nullptr;
+  UINT dpi_ = 96;
+  std::array<HWND, scan::kControls.size()> controls_{};
+  UniqueFont font_;
+  UniqueIcon largeIcon_;
+  UniqueIcon smallIcon_;
+  std::string createFailure_;
+  std::string qornTag_;
+  std::string zelTag_;
+  std::unique_ptr<WinsockProbeSockets> sockets_;
+  std::unique_ptr<PortProbe> probe_;
+};
+
+}  // namespace orv

@@ -1,0 +1,40 @@
+#include "startup/installation_win32.h"
+
+#include <vector>
+
+#include "platform/file_system_win32.h"
+#include "platform/system_error_win32.h"
+#include "platform/text_win32.h"
+#include "startup/app_folder.h"
+#include "startup/finish_marker.h"
+
+namespace orv {
+
+std::string AppFolder() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0)
+      ThrowLastError("获取程序路径", "");
+    if (length < buffer.size()) {
+      return AppFolderFrom(ExecutableFolderOf(WideToUtf8({buffer.data(), length})));
+    }
+    buffer.resize(buffer.size() * 2);  // truncated: try again with more room
+  }
+}
+
+bool IsInstalled() {
+  return OrdinaryFileExists(marker::LookupPath(AppFolder()));
+}
+
+void WriteFinishMarker() noexcept {
+  try {
+    const std::string content = Utf8ToAnsiStrict(marker::kLine, "完成标记") + "\r\n";
+    ReplaceWholeFile(marker::WritePath(AppFolder()), content);
+  } catch (...) {
+    // A missing marker only means that the next start configures the bundle again.
+  }
+}
+
+}  // namespace orv

@@ -1,0 +1,63 @@
+#include "startup/program_win32.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "platform/failure.h"
+#include "platform/text_win32.h"
+#include "scan/scan_window_layout.h"
+#include "scan/scan_window_win32.h"
+#include "startup/finish_marker.h"
+#include "startup/installation_win32.h"
+
+namespace orv {
+namespace {
+
+void ShowNotice() {
+  MessageBoxW(nullptr, Utf8ToWide(marker::kNoticeText).c_str(),
+              Utf8ToWide(marker::kNoticeTitle).c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
+int RunScanWindow(HINSTANCE instance) {
+  ScanWindow window;
+  window.Create(instance);
+  window.Show(SW_SHOWNORMAL);
+  MSG message{};
+  BOOL got = 0;
+  while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
+    if (got == -1)
+      break;
+    // Tab, Esc (cmdClose is the cancel button) and Alt+C work as in a dialog.
+    if (window.handle() != nullptr && IsDialogMessageW(window.handle(), &message))
+      continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return got == -1 ? 1 : static_cast<int>(message.wParam);
+}
+
+}  // namespace
+
+int Main(HINSTANCE instance) {
+  try {
+    if (IsInstalled()) {
+      ShowNotice();
+      return 0;
+    }
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                        ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    // The shell's open action wants a single-threaded apartment on this thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const int exitCode = RunScanWindow(instance);
+    if (SUCCEEDED(com))
+      CoUninitialize();
+    return exitCode;
+  } catch (const std::exception& error) {
+    MessageBoxW(nullptr, Utf8ToWide(error.what()).c_str(), Utf8ToWide(scan::kCaption).c_str(),
+                MB_OK | MB_ICONERROR);
+    return 1;
+  }
+}
+
+}  // namespace orv
