@@ -65,12 +65,20 @@ class PortProbe {
 
  private:
   void ProbeNextPort(int16_t index);
+  // Closes and removes every probe element this probe created, except `keep`.
+  void RemoveElements(int16_t keep = 0);
+
+  int32_t ReadLowerBound() const;
+  int16_t ReadMaxConnections(const char* abandoned) const;
+  double ReadUpperBound() const;
 
   ProbeSockets& sockets_;
   ProbeView& view_;
-  int32_t currentPort_ = 0;  // lngCurrentPort
-  std::string freePort_;     // strFreePort
-  bool found_ = false;       // blnFound
+  int32_t currentPort_ = 0;     // lngCurrentPort
+  std::string freePort_;        // strFreePort
+  bool found_ = false;          // blnFound
+  int16_t highestElement_ = 0;  // the largest index created since the last scan started
+  std::string statusText_;      // the text last put into the status bar
 };
 
 }  // namespace orv
