@@ -1,0 +1,3 @@
+@echo off
+rem 打开 Dovrel 全文数据库
+start http://localhost[port2]/qorn
