@@ -10,4 +10,9 @@ namespace orv {
 // system's error text; files written before the failure stay written.
 void Configure(const std::string& port);
 
+// The same for the bundle in `folder` (UTF-8, exactly one trailing "\"). A folder with a
+// character that the ANSI code page cannot represent exactly is refused before anything is read
+// or written, since it would go into the files as "?".
+void ConfigureIn(const std::string& folder, const std::string& port);
+
 }  // namespace orv

@@ -1,0 +1,99 @@
+#include "config/configure_bundle.h"
+
+#include <array>
+
+#include "config/text_content.h"
+#include "platform/failure.h"
+
+namespace orv {
+namespace {
+
+constexpr std::string_view kTemplateFolder = "\\TempFiles2\\";
+constexpr std::string_view kXpath = "[xpath]";
+constexpr std::string_view kPort = "[port]";
+constexpr std::string_view kPort2 = "[port2]";
+
+// Indexes into Templates().
+enum : size_t { kInstall, kUnstall, kPhpIni, kHttpdConf, kMyIni, kStartQorn, kStartZel, kCount };
+
+// The outputs are written in another order than the templates are read.
+constexpr std::array<size_t, kCount> kWriteOrder = {kInstall, kUnstall,   kStartQorn, kStartZel,
+                                                    kPhpIni,  kHttpdConf, kMyIni};
+
+}  // namespace
+
+const std::vector<Template>& Templates() {
+  static const std::vector<Template> table = {
+      {"Install.bat", "\\install.bat", true, false, true},
+      {"Unstall.bat", "\\unstall.bat", true, false, false},
+      {"Php.Ini", "\\local\\Apache2\\php.ini", true, false, false},
+      {"Httpd.conf ", "\\local\\Apache2\\conf\\httpd.conf", true, true, false},
+      {"My.ini", "\\local\\mysql5\\my.ini", true, false, false},
+      {"StartQorn.bat", "\\StartQorn.bat", false, false, true},
+      {"StartZel.bat", "\\StartZel.bat", false, false, true},
+  };
+  return table;
+}
+
+std::string TemplatePath(std::string_view folder, const Template& entry) {
+  std::string_view name = entry.name;
+  while (!name.empty() && name.back() == ' ')
+    name.remove_suffix(1);
+  std::string path(folder);
+  path += kTemplateFolder;
+  path += name;
+  return path;
+}
+
+std::string OutputPath(std::string_view folder, const Template& entry) {
+  std::string path(folder);
+  path += entry.output;
+  return path;
+}
+
+std::string Port2Text(std::string_view port) {
+  if (port == "80")
+    return std::string();
+  return ":" + std::string(port);
+}
+
+void ConfigureBundle(const BundleFolder& where, std::string_view port, const LeadBytes& leads,
+                     BundleMachine& machine) {
+  const std::vector<Template>& table = Templates();
+  const std::string script = OutputPath(where.folder, table[kInstall]);
+  // The command processor expands "%name%" everywhere on its command line, quotes included, and
+  // would run another script than the one written here; the generated scripts, which carry the
+  // folder, would misbehave the same way. Refuse before anything is touched.
+  if (where.folder.find('%') != std::string::npos) {
+    throw Failure("应用程序文件夹“" + where.folder +
+                  "”含有“%”，命令处理程序会把它当作变量展开，无法安全地运行安装脚本。"
+                  "请把整个文件夹移到名称不含“%”的位置后再配置。");
+  }
+
+  std::array<std::string, kCount> texts;
+  for (size_t i = 0; i < kCount; ++i)
+    texts[i] = TextFromFileBytes(machine.ReadFileBytes(TemplatePath(where.folder, table[i])));
+
+  // The table lists which placeholders each text gets; the order of the passes matters, since
+  // a folder holding "[port]" is replaced in turn in httpd.conf.
+  for (size_t i = 0; i < kCount; ++i) {
+    if (table[i].replacesXpath)
+      texts[i] = ReplacePlaceholder(texts[i], kXpath, where.folderText, leads);
+  }
+  for (size_t i = 0; i < kCount; ++i) {
+    if (table[i].replacesPort)
+      texts[i] = ReplacePlaceholder(texts[i], kPort, port, leads);
+  }
+  const std::string port2 = Port2Text(port);
+  for (size_t i = 0; i < kCount; ++i) {
+    if (table[i].replacesPort2)
+      texts[i] = ReplacePlaceholder(texts[i], kPort2, port2, leads);
+  }
+
+  for (size_t i : kWriteOrder)
+    machine.ReplaceFileBytes(OutputPath(where.folder, table[i]), FileBytesFromText(texts[i]));
+
+  machine.StartScript(script);
+}
+
+}  // namespace orv

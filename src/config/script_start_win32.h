@@ -1,0 +1,19 @@
+#pragma once
+// Starting the generated install script.
+
+#include <string>
+
+namespace orv {
+
+// The full path of the system's own command processor (in the system folder, never one found in
+// the current folder or on PATH).
+std::string SystemCommandProcessor();
+
+// Starts the batch script at `scriptPath` (UTF-8) through the system's command processor, in a
+// window that is minimized and has the focus, in the caller's current folder, without waiting.
+// The process and thread handles are closed at once. Throws a Failure naming the script and the
+// system's error text when the process cannot be created, or one naming the script when its path
+// cannot be passed to the command processor safely.
+void StartScriptMinimized(const std::string& scriptPath);
+
+}  // namespace orv

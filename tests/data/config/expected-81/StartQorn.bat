@@ -1,0 +1,4 @@
+@echo off
+rem 打开 Dovrel 全文数据库
+start http://localhost:81/qorn
+
