@@ -199,5 +199,27 @@ TEST_F(ProbeSocketsTest, APortBoundElsewhereCannotBeListenedOn) {
   EXPECT_FALSE(sockets.CanListenOn(20053));
 }
 
+TEST_F(ProbeSocketsTest, APortHeldOnlyOverIpv6CannotBeListenedOn) {
+  UniqueSocket v6(::socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP));
+  if (!v6)
+    GTEST_SKIP() << "no IPv6 sockets here";
+  const BOOL on = TRUE;
+  setsockopt(v6.get(), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof(on));
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_addr = in6addr_loopback;
+  address.sin6_port = htons(20071);
+  if (bind(v6.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
+    GTEST_SKIP() << "no IPv6 loopback here";
+  ASSERT_EQ(listen(v6.get(), SOMAXCONN), 0);
+
+  WinsockProbeSockets sockets(window_.get(), kFirstMessage, kMessageCount);
+  // The IPv4 probe is refused, yet a server could not take the port.
+  sockets.Create(1);
+  sockets.Connect(1, "127.0.0.1", 20071);
+  EXPECT_EQ(NextEvent(sockets), Event(1, false));
+  EXPECT_FALSE(sockets.CanListenOn(20071));
+}
+
 }  // namespace
 }  // namespace orv
