@@ -150,6 +150,11 @@ void ScanWindow::Create(HINSTANCE instance) {
     ThrowLastError("创建窗口", "");
   }
 
+  // The class icons draw the title bar; WM_SETICON also makes them what WM_GETICON answers, which
+  // is where the task bar, Alt+Tab and other programs look.
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon_.get()));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+
   // The window may sit on a monitor of another density than the primary one.
   if (dpi_ != WindowDpi(nullptr)) {
     const RECT exact = WindowRectForClient(dpi_);

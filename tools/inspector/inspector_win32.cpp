@@ -36,7 +36,7 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitNotFound = 2;
 constexpr DWORD kDefaultTimeoutMs = 10000;
-constexpr UINT kSendTimeoutMs = 5000;
+constexpr UINT kSendTimeoutMs = 2000;
 constexpr wchar_t kDialogClass[] = L"#32770";
 
 // ---- output ------------------------------------------------------------------------------------
@@ -100,6 +100,14 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
+// A top-level window's caption as the system keeps it, without a message to its owner: a
+// process that is starting up or busy cannot hold up the search.
+std::wstring CaptionOf(HWND window) {
+  wchar_t caption[512] = {};
+  const int length = InternalGetWindowText(window, caption, 512);
+  return std::wstring(caption, static_cast<size_t>(length > 0 ? length : 0));
+}
+
 std::wstring ClassOf(HWND window) {
   wchar_t name[256] = {};
   const int length = GetClassNameW(window, name, 256);
@@ -108,7 +116,7 @@ std::wstring ClassOf(HWND window) {
 
 struct WindowQuery {
   std::wstring title;
-  const wchar_t* className;  // nullptr: any class
+  const wchar_t* className;  // nullptr: any class but a dialog's
   HWND found;
 };
 
@@ -116,9 +124,11 @@ BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
   auto* query = reinterpret_cast<WindowQuery*>(param);
   if (!IsWindowVisible(window))
     return TRUE;
-  if (query->className != nullptr && ClassOf(window) != query->className)
+  // Without a class, message boxes are left out: an error box may carry the window's caption.
+  const std::wstring className = ClassOf(window);
+  if (query->className != nullptr ? className != query->className : className == kDialogClass)
     return TRUE;
-  if (TextOf(window) != query->title)
+  if (CaptionOf(window) != query->title)
     return TRUE;
   query->found = window;
   return FALSE;
@@ -195,7 +205,7 @@ void PrintWindowInfo(HWND window) {
   const HWND focus = FocusOf(window);
   Print("{\"kind\":\"window\",\"hwnd\":" + Handle(window) +
         ",\"pid\":" + std::to_string(processId) + ",\"class\":" + Quoted(ClassOf(window)) +
-        ",\"title\":" + Quoted(TextOf(window)) + ",\"style\":" + std::to_string(style) +
+        ",\"title\":" + Quoted(CaptionOf(window)) + ",\"style\":" + std::to_string(style) +
         ",\"thickframe\":" + Bool(style & WS_THICKFRAME) + ",\"minimizebox\":" +
         Bool(style & WS_MINIMIZEBOX) + ",\"maximizebox\":" + Bool(style & WS_MAXIMIZEBOX) +
         ",\"sysmenu\":" + Bool(style & WS_SYSMENU) + ",\"client\":[" +
@@ -349,12 +359,17 @@ void PrintMessageBox(HWND box) {
     } else if (IsIconStatic(child)) {
       DWORD_PTR handle = 0;
       SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &handle);
-      icon = handle != 0 ? IdentifyIcon(child) : "none";
+      if (handle != 0) {
+        // A box that has only just appeared may not be painted yet.
+        const ULONGLONG deadline = GetTickCount64() + 3000;
+        while ((icon = IdentifyIcon(child)) == "unknown" && GetTickCount64() < deadline)
+          Sleep(50);
+      }
     } else if (className == L"Static") {
       text += TextOf(child);
     }
   }
-  Print("{\"kind\":\"msgbox\",\"hwnd\":" + Handle(box) + ",\"title\":" + Quoted(TextOf(box)) +
+  Print("{\"kind\":\"msgbox\",\"hwnd\":" + Handle(box) + ",\"title\":" + Quoted(CaptionOf(box)) +
         ",\"text\":" + Quoted(text) + ",\"icon\":\"" + icon + "\",\"buttons\":[" + buttons + "]}");
 }
 
