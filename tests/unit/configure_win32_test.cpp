@@ -1,0 +1,467 @@
+// The configuration writer against real files: a copy of the sample bundle in a scratch folder,
+// configured through the same code as Configure, with the install script really started.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/configure_win32.h"
+#include "config/script_start_win32.h"
+#include "platform/failure.h"
+#include "platform/file_system_win32.h"
+#include "platform/text_win32.h"
+#include "platform/unique_handle_win32.h"
+#include "platform/windows_prelude_win32.h"
+
+#include <winioctl.h>
+
+namespace orv {
+namespace {
+
+// The seven outputs, after the application folder, and their names among the expected files.
+struct Output {
+  const char* path;
+  const char* expected;
+};
+constexpr Output kOutputs[] = {
+    {"install.bat", "install.bat"},         {"unstall.bat", "unstall.bat"},
+    {"StartQorn.bat", "StartQorn.bat"},     {"StartZel.bat", "StartZel.bat"},
+    {"local\\Apache2\\php.ini", "php.ini"}, {"local\\Apache2\\conf\\httpd.conf", "httpd.conf"},
+    {"local\\mysql5\\my.ini", "my.ini"},
+};
+constexpr const char* kTemplates[] = {"Install.bat", "Unstall.bat",   "Php.Ini",     "Httpd.conf",
+                                      "My.ini",      "StartQorn.bat", "StartZel.bat"};
+
+// The folder the expected files were made for.
+constexpr const char* kExpectedFolder = "D:\\srv\\web\\";
+
+// The test data folder as a Windows path: Wine shows the Unix root as drive Z:.
+std::string TestData() {
+  const char* root = std::getenv("ORV_TEST_DATA");
+  if (root == nullptr)
+    throw Failure("ORV_TEST_DATA is not set");
+  std::string path = root;
+  if (!path.empty() && path.front() == '/')
+    path = "Z:" + path;
+  for (char& c : path) {
+    if (c == '/')
+      c = '\\';
+  }
+  return path;
+}
+
+std::string SampleBundle() {
+  return TestData() + "\\..\\..\\examples\\bundle";
+}
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesW(Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void CopyTree(const std::string& from, const std::string& to) {
+  if (!CreateDirectoryW(Utf8ToWide(to).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    throw Failure("cannot create " + to);
+  WIN32_FIND_DATAW found{};
+  UniqueFindHandle search(FindFirstFileW(Utf8ToWide(from + "\\*").c_str(), &found));
+  if (!search)
+    throw Failure("cannot list " + from);
+  do {
+    const std::string name = WideToUtf8(found.cFileName);
+    if (name == "." || name == "..")
+      continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      CopyTree(from + "\\" + name, to + "\\" + name);
+    } else if (!CopyFileW(Utf8ToWide(from + "\\" + name).c_str(),
+                          Utf8ToWide(to + "\\" + name).c_str(), FALSE)) {
+      throw Failure("cannot copy " + name);
+    }
+  } while (FindNextFileW(search.get(), &found));
+}
+
+void RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAW found{};
+  {
+    UniqueFindHandle search(FindFirstFileW(Utf8ToWide(folder + "\\*").c_str(), &found));
+    if (search) {
+      do {
+        const std::string name = WideToUtf8(found.cFileName);
+        const std::string path = folder + "\\" + name;
+        if (name == "." || name == "..")
+          continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          RemoveTree(path);
+        } else {
+          SetFileAttributesW(Utf8ToWide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+          DeleteFileW(Utf8ToWide(path).c_str());
+        }
+      } while (FindNextFileW(search.get(), &found));
+    }
+  }
+  RemoveDirectoryW(Utf8ToWide(folder).c_str());
+}
+
+// The names in a folder that look like temporary files of ReplaceWholeFile.
+std::vector<std::string> TemporaryFilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found{};
+  UniqueFindHandle search(FindFirstFileW(Utf8ToWide(folder + "\\*.tmp").c_str(), &found));
+  if (search) {
+    do {
+      names.push_back(WideToUtf8(found.cFileName));
+    } while (FindNextFileW(search.get(), &found));
+  }
+  return names;
+}
+
+// Waits a bounded time for the started install script's log to be complete; empty when it never
+// appeared.
+std::string WaitForInstallLog(const std::string& folder) {
+  const std::string log = folder + "install.log";
+  const std::string done = "\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9";  // "安装完成" in code page 936
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (Exists(log)) {
+      try {
+        const std::string text = ReadWholeFile(log);
+        if (text.find(done) != std::string::npos)
+          return text;
+      } catch (const Failure&) {
+        // still being written
+      }
+    }
+    Sleep(50);
+  }
+  return std::string();
+}
+
+// A scratch copy of the sample bundle in a folder whose last part is `name` (UTF-8).
+class Bundle {
+ public:
+  explicit Bundle(const std::string& name) {
+    static std::atomic<int> counter{0};
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, temp);
+    parent_ = WideToUtf8(temp) + "orv-cfg-" + std::to_string(GetCurrentProcessId()) + "-" +
+              std::to_string(counter++);
+    CreateDirectoryW(Utf8ToWide(parent_).c_str(), nullptr);
+    root_ = parent_ + "\\" + name;
+    CopyTree(SampleBundle(), root_);
+  }
+  ~Bundle() {
+    // A script that is still running keeps its folder busy for a moment.
+    if (started_)
+      WaitForInstallLog(folder());
+    RemoveTree(parent_);
+  }
+  Bundle(const Bundle&) = delete;
+  Bundle& operator=(const Bundle&) = delete;
+
+  // The application folder: one trailing "\".
+  std::string folder() const { return root_ + "\\"; }
+  // Configures the bundle through `folder` (its own folder unless given), as Configure does.
+  void Configure(const std::string& port, const std::string& through = std::string()) {
+    ConfigureIn(through.empty() ? folder() : through, port);
+    started_ = true;
+  }
+  std::string Read(const std::string& relative) const {
+    return ReadWholeFile(root_ + "\\" + relative);
+  }
+  bool Has(const std::string& relative) const { return Exists(root_ + "\\" + relative); }
+  void Remove(const std::string& relative) const {
+    const std::wstring path = Utf8ToWide(root_ + "\\" + relative);
+    if (!DeleteFileW(path.c_str()))
+      RemoveDirectoryW(path.c_str());
+  }
+  void Put(const std::string& relative, const std::string& bytes) const {
+    ReplaceWholeFile(root_ + "\\" + relative, bytes);
+  }
+
+ private:
+  std::string parent_;
+  std::string root_;
+  bool started_ = false;
+};
+
+// `bytes` with every occurrence of `from` replaced by `to`, bytes as they are.
+std::string Substitute(std::string bytes, const std::string& from, const std::string& to) {
+  for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at + to.size()))
+    bytes.replace(at, from.size(), to);
+  return bytes;
+}
+
+std::string Expected(const std::string& port, const std::string& name) {
+  return ReadWholeFile(TestData() + "\\config\\expected-" + port + "\\" + name);
+}
+
+// Expects `call` to throw a Failure whose message holds every one of `parts`.
+template <typename Call>
+void ExpectFailureNaming(Call&& call, const std::vector<std::string>& parts) {
+  try {
+    call();
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    const std::string message = failure.what();
+    for (const std::string& part : parts)
+      EXPECT_NE(message.find(part), std::string::npos) << "\"" << part << "\" not in: " << message;
+  }
+}
+
+TEST(ConfigureWin32, SampleBundleGivesTheExpectedFilesAndStartsTheInstallScript) {
+  for (const std::string port : {"80", "81"}) {
+    SCOPED_TRACE("port " + port);
+    Bundle bundle("web");
+    const std::string folderText = Utf8ToAnsiStrict(bundle.folder(), "folder");
+    bundle.Configure(port);
+    for (const Output& output : kOutputs) {
+      SCOPED_TRACE(output.path);
+      EXPECT_EQ(Substitute(bundle.Read(output.path), folderText, kExpectedFolder),
+                Expected(port, output.expected));
+    }
+    const std::string log = WaitForInstallLog(bundle.folder());
+    ASSERT_FALSE(log.empty()) << "install.log never appeared";
+    EXPECT_NE(log.find(port == "80" ? "http://localhost/" : "http://localhost:81/"),
+              std::string::npos)
+        << log;
+    // The templates stay as they were.
+    EXPECT_EQ(bundle.Read("TempFiles2\\Httpd.conf"),
+              ReadWholeFile(SampleBundle() + "\\TempFiles2\\Httpd.conf"));
+  }
+}
+
+TEST(ConfigureWin32, TemplateNamesAreFoundWhateverTheirLetterCase) {
+  Bundle bundle("web");
+  for (const char* name : kTemplates) {
+    const std::string from = bundle.folder() + "TempFiles2\\" + name;
+    std::string upper = name;
+    for (char& c : upper)
+      c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    ASSERT_TRUE(MoveFileW(Utf8ToWide(from).c_str(),
+                          Utf8ToWide(bundle.folder() + "TempFiles2\\" + upper).c_str()));
+  }
+  bundle.Configure("81");
+  EXPECT_NE(bundle.Read("local\\Apache2\\conf\\httpd.conf").find("Listen 81\r\n"),
+            std::string::npos);
+}
+
+TEST(ConfigureWin32, LineEndsOfRealTemplatesFollowTheTextRules) {
+  Bundle bundle("web");
+  bundle.Put("TempFiles2\\Unstall.bat", "a\nb\n");          // LF only: one line
+  bundle.Put("TempFiles2\\Php.Ini", "a\r\n[xpath]");        // no final line end
+  bundle.Put("TempFiles2\\My.ini", "");                     // empty
+  bundle.Put("TempFiles2\\StartZel.bat", "\xEF\xBB\xBFx");  // bytes that look like a BOM stay
+  bundle.Configure("80");
+  const std::string folderText = Utf8ToAnsiStrict(bundle.folder(), "folder");
+  EXPECT_EQ(bundle.Read("unstall.bat"), "a\nb\n\r\n\r\n");
+  EXPECT_EQ(bundle.Read("local\\Apache2\\php.ini"), "a\r\n" + folderText + "\r\n\r\n");
+  EXPECT_EQ(bundle.Read("local\\mysql5\\my.ini"), "\r\n");
+  EXPECT_EQ(bundle.Read("StartZel.bat"), "\xEF\xBB\xBFx\r\n\r\n");
+}
+
+TEST(ConfigureWin32, FolderWithBlanksSymbolsAndChineseIsWrittenAndStarted) {
+  // "配置 测试 & (a)^b!": cmd.exe's special characters and double-byte characters in the folder.
+  Bundle bundle("\xE9\x85\x8D\xE7\xBD\xAE \xE6\xB5\x8B\xE8\xAF\x95 & (a)^b!");
+  bundle.Configure("81");
+  const std::string folderText = Utf8ToAnsiStrict(bundle.folder(), "folder");
+  EXPECT_NE(folderText.find("\xC5\xE4\xD6\xC3 \xB2\xE2\xCA\xD4 & (a)^b!\\"), std::string::npos);
+  EXPECT_EQ(bundle.Read("local\\mysql5\\my.ini"),
+            Substitute(Expected("81", "my.ini"), kExpectedFolder, folderText));
+  EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty()) << "install.log never appeared";
+}
+
+TEST(ConfigureWin32, FolderOutsideTheCodePageIsRefusedBeforeAnythingIsWritten) {
+  Bundle bundle("web-\xE0\xB8\x81");  // a Thai letter: no form in code page 936
+  ExpectFailureNaming([&] { bundle.Configure("80"); }, {bundle.folder()});
+  for (const Output& output : kOutputs)
+    EXPECT_FALSE(bundle.Has(output.path)) << output.path;
+}
+
+TEST(ConfigureWin32, FolderWithPercentIsRefusedBeforeAnythingIsWritten) {
+  Bundle bundle("100%web");
+  ExpectFailureNaming([&] { bundle.Configure("80"); }, {bundle.folder()});
+  for (const Output& output : kOutputs)
+    EXPECT_FALSE(bundle.Has(output.path)) << output.path;
+}
+
+TEST(ConfigureWin32, MissingTemplateStopsWithNothingWritten) {
+  Bundle bundle("web");
+  bundle.Remove("TempFiles2\\StartZel.bat");
+  ExpectFailureNaming([&] { bundle.Configure("80"); },
+                      {bundle.folder() + "\\TempFiles2\\StartZel.bat", "\xE5\xA4\xB1\xE8\xB4\xA5"});
+  for (const Output& output : kOutputs)
+    EXPECT_FALSE(bundle.Has(output.path)) << output.path;
+  Sleep(1000);  // a started script would have written its log within moments
+  EXPECT_FALSE(bundle.Has("install.log"));
+}
+
+TEST(ConfigureWin32, MissingOutputFolderStopsAfterTheFilesBeforeIt) {
+  Bundle bundle("web");
+  bundle.Remove("local\\Apache2\\conf\\README.txt");
+  bundle.Remove("local\\Apache2\\conf");
+  ASSERT_FALSE(bundle.Has("local\\Apache2\\conf"));
+  ExpectFailureNaming([&] { bundle.Configure("80"); },
+                      {bundle.folder() + "\\local\\Apache2\\conf\\httpd.conf"});
+  for (const char* written :
+       {"install.bat", "unstall.bat", "StartQorn.bat", "StartZel.bat", "local\\Apache2\\php.ini"})
+    EXPECT_TRUE(bundle.Has(written)) << written;
+  EXPECT_FALSE(bundle.Has("local\\mysql5\\my.ini"));
+  EXPECT_TRUE(TemporaryFilesIn(bundle.folder() + "local\\Apache2").empty());
+  // Not started: the script would have written its log within moments.
+  Sleep(1000);
+  EXPECT_FALSE(bundle.Has("install.log"));
+}
+
+TEST(ConfigureWin32, ReadOnlyTargetKeepsItsOldContent) {
+  Bundle bundle("web");
+  const std::string target = bundle.folder() + "local\\mysql5\\my.ini";
+  bundle.Put("local\\mysql5\\my.ini", "old\r\n");
+  ASSERT_TRUE(SetFileAttributesW(Utf8ToWide(target).c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(GetFileAttributesW(Utf8ToWide(target).c_str()) & FILE_ATTRIBUTE_READONLY);
+  ExpectFailureNaming([&] { bundle.Configure("80"); },
+                      {bundle.folder() + "\\local\\mysql5\\my.ini"});
+  EXPECT_EQ(bundle.Read("local\\mysql5\\my.ini"), "old\r\n");
+  EXPECT_TRUE(bundle.Has("local\\Apache2\\conf\\httpd.conf"));  // written before it
+  EXPECT_TRUE(TemporaryFilesIn(bundle.folder() + "local\\mysql5").empty());
+}
+
+TEST(ReplaceWholeFile, WaitsOutABrieflyLockedTarget) {
+  Bundle bundle("web");
+  const std::string target = bundle.folder() + "locked.txt";
+  bundle.Put("locked.txt", "old");
+  UniqueFileHandle lock(CreateFileW(Utf8ToWide(target).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(lock);
+  std::thread release([&] {
+    Sleep(300);
+    lock.reset();
+  });
+  ReplaceWholeFile(target, "new");
+  release.join();
+  EXPECT_EQ(ReadWholeFile(target), "new");
+  EXPECT_TRUE(TemporaryFilesIn(bundle.folder()).empty());
+}
+
+TEST(ReplaceWholeFile, GivesUpOnATargetThatStaysLocked) {
+  Bundle bundle("web");
+  const std::string target = bundle.folder() + "locked.txt";
+  bundle.Put("locked.txt", "old");
+  UniqueFileHandle lock(CreateFileW(Utf8ToWide(target).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(lock);
+  try {
+    ReplaceWholeFile(target, "new");
+  } catch (const Failure& failure) {
+    EXPECT_NE(std::string(failure.what()).find(target), std::string::npos);
+    lock.reset();
+    EXPECT_EQ(ReadWholeFile(target), "old");
+    EXPECT_TRUE(TemporaryFilesIn(bundle.folder()).empty());
+    return;
+  }
+  lock.reset();
+  GTEST_SKIP() << "this system lets a file opened without sharing be replaced";
+}
+
+// Maps a free drive letter to a folder for the life of the object, as a drive of its own: on Wine
+// through the mount manager's request for a Unix drive (what its configuration tool uses), since
+// DefineDosDevice there names the device without making its files reachable.
+class MappedDrive {
+ public:
+  explicit MappedDrive(const std::string& target) {
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    const auto unixFileName = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixFileName == nullptr)
+      return;  // not Wine
+    char* unixPath = unixFileName(Utf8ToWide(target).c_str());
+    if (unixPath == nullptr)
+      return;
+    const std::string mountPoint = unixPath;
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    for (wchar_t letter = L'M'; letter <= L'Y'; ++letter) {
+      const std::wstring root{letter, L':', L'\\'};
+      if (GetDriveTypeW(root.c_str()) != DRIVE_NO_ROOT_DIR)
+        continue;
+      if (Request(letter, DRIVE_FIXED, mountPoint))
+        letter_ = letter;
+      return;
+    }
+  }
+  ~MappedDrive() {
+    if (letter_ != 0)
+      Request(letter_, DRIVE_NO_ROOT_DIR, std::string());
+  }
+  MappedDrive(const MappedDrive&) = delete;
+  MappedDrive& operator=(const MappedDrive&) = delete;
+
+  // "m:\" or empty when no letter could be mapped.
+  std::string root() const {
+    return letter_ == 0 ? std::string() : std::string{static_cast<char>(letter_), ':', '\\'};
+  }
+
+ private:
+  // The request as Wine 8's mount manager takes it; strings follow the fixed part.
+  struct UnixDrive {
+    ULONG size;
+    ULONG type;
+    ULONG fsType;
+    DWORD serial;
+    ULONGLONG unixDevice;
+    WCHAR letter;
+    USHORT mountPointOffset;
+    USHORT deviceOffset;
+    USHORT labelOffset;
+  };
+  static constexpr DWORD kDefineUnixDrive =
+      CTL_CODE(static_cast<ULONG>('m'), 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+
+  static bool Request(wchar_t letter, ULONG type, const std::string& mountPoint) {
+    std::vector<char> buffer(sizeof(UnixDrive) + mountPoint.size() + 1, '\0');
+    UnixDrive drive{};
+    drive.size = static_cast<ULONG>(buffer.size());
+    drive.type = type;
+    drive.letter = letter;
+    if (!mountPoint.empty()) {
+      drive.mountPointOffset = sizeof(UnixDrive);
+      mountPoint.copy(buffer.data() + sizeof(UnixDrive), mountPoint.size());
+    }
+    std::memcpy(buffer.data(), &drive, sizeof(drive));
+    UniqueFileHandle manager(CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         0, nullptr));
+    DWORD returned = 0;
+    return manager &&
+           DeviceIoControl(manager.get(), kDefineUnixDrive, buffer.data(),
+                           static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
+  }
+
+  wchar_t letter_ = 0;
+};
+
+TEST(ConfigureWin32, DriveRootFolderKeepsItsOneSeparator) {
+  Bundle bundle("root");
+  MappedDrive drive(bundle.folder());
+  if (drive.root().empty() || !Exists(drive.root() + "TempFiles2\\Install.bat"))
+    GTEST_SKIP() << "no drive letter could be mapped to a folder here";
+  bundle.Configure("81", drive.root());
+  const std::string root = drive.root();  // "M:\"
+  EXPECT_EQ(bundle.Read("local\\mysql5\\my.ini"),
+            Substitute(Expected("81", "my.ini"), kExpectedFolder, root));
+  EXPECT_NE(bundle.Read("install.bat").find("cd /d \"" + root + "\"\r\n"), std::string::npos);
+  EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty()) << "install.log never appeared";
+}
+
+TEST(ScriptStart, UsesTheSystemsOwnCommandProcessor) {
+  wchar_t system[MAX_PATH + 1] = {};
+  ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+  const std::string processor = SystemCommandProcessor();
+  EXPECT_EQ(processor, WideToUtf8(system) + "\\cmd.exe");
+  EXPECT_TRUE(Exists(processor));
+}
+
+}  // namespace
+}  // namespace orv
