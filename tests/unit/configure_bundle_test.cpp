@@ -140,16 +140,6 @@ TEST(ConfigureBundle, ReplacesOnlyThePlaceholdersListedForEachFile) {
   EXPECT_EQ(machine.files[f + "\\StartZel.bat"], "[xpath]|[port]|:81|[XPATH]|[Port]\r\n\r\n");
 }
 
-TEST(ConfigureBundle, Port80LeavesPort2Empty) {
-  FakeMachine machine;
-  machine.PutTemplates(kWeb.folder, "http://localhost[port2]/qorn Listen [port]");
-  ConfigureBundle(kWeb, "80", kGbk, machine);
-  EXPECT_EQ(machine.files[kWeb.folder + "\\StartQorn.bat"],
-            "http://localhost/qorn Listen [port]\r\n\r\n");
-  EXPECT_EQ(machine.files[kWeb.folder + "\\local\\Apache2\\conf\\httpd.conf"],
-            "http://localhost[port2]/qorn Listen 80\r\n\r\n");
-}
-
 TEST(ConfigureBundle, FolderTextGoesIntoFilesAndFolderPathIntoPaths) {
   // The folder as a path is UTF-8; inside the files it is spelled in code page 936.
   const BundleFolder where{"C:\\\xE6\xB5\x8B\xE8\xAF\x95 web\\", "C:\\\xB2\xE2\xCA\xD4 web\\"};
@@ -175,20 +165,6 @@ TEST(ConfigureBundle, PlaceholderAfterSecondByteBracketIsLeftAlone) {
   machine.PutTemplates(kWeb.folder, "\x81[xpath] [xpath]");
   ConfigureBundle(kWeb, "80", kGbk, machine);
   EXPECT_EQ(machine.files[kWeb.folder + "\\unstall.bat"], "\x81[xpath] D:\\srv\\web\\\r\n\r\n");
-}
-
-TEST(ConfigureBundle, LineEndsOfTemplatesFollowTheTextRules) {
-  FakeMachine machine;
-  machine.PutTemplates(kWeb.folder, "");
-  const std::string t = kWeb.folder + "\\TempFiles2\\";
-  machine.files[t + "Install.bat"] = "a\nb\n";  // LF only: one line
-  machine.files[t + "Unstall.bat"] = "a\r\nb";  // no final line end
-  machine.files[t + "Php.Ini"] = "a\r\nb\r\n";  // the same with it
-  ConfigureBundle(kWeb, "80", kGbk, machine);
-  EXPECT_EQ(machine.files[kWeb.folder + "\\install.bat"], "a\nb\n\r\n\r\n");
-  EXPECT_EQ(machine.files[kWeb.folder + "\\unstall.bat"], "a\r\nb\r\n\r\n");
-  EXPECT_EQ(machine.files[kWeb.folder + "\\local\\Apache2\\php.ini"], "a\r\nb\r\n\r\n");
-  EXPECT_EQ(machine.files[kWeb.folder + "\\local\\mysql5\\my.ini"], "\r\n");  // empty template
 }
 
 // Whatever step fails, the run stops right there: nothing after it is read, written or started,

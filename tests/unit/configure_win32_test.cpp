@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "config/configure_win32.h"
-#include "config/script_start_win32.h"
 #include "platform/failure.h"
 #include "platform/file_system_win32.h"
 #include "platform/text_win32.h"
@@ -453,14 +452,6 @@ TEST(ConfigureWin32, DriveRootFolderKeepsItsOneSeparator) {
             Substitute(Expected("81", "my.ini"), kExpectedFolder, root));
   EXPECT_NE(bundle.Read("install.bat").find("cd /d \"" + root + "\"\r\n"), std::string::npos);
   EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty()) << "install.log never appeared";
-}
-
-TEST(ScriptStart, UsesTheSystemsOwnCommandProcessor) {
-  wchar_t system[MAX_PATH + 1] = {};
-  ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
-  const std::string processor = SystemCommandProcessor();
-  EXPECT_EQ(processor, WideToUtf8(system) + "\\cmd.exe");
-  EXPECT_TRUE(Exists(processor));
 }
 
 }  // namespace
