@@ -139,6 +139,18 @@ class Session:
         controls = {line["id"]: line for line in lines[1:]}
         return window, controls
 
+    def wait_window(self, predicate, what, timeout_s=STEP_S):
+        """The scan window once predicate(window, controls) holds."""
+        deadline = time.monotonic() + timeout_s
+        while True:
+            window, controls = self.window()
+            if predicate(window, controls):
+                return window, controls
+            if time.monotonic() > deadline:
+                raise TimedOut(f"waited {timeout_s:.0f} s for the window to show {what}; "
+                               f"last seen {window}")
+            time.sleep(0.2)
+
     def no_window(self, title=CAPTION, wait_s=1.0):
         """Fails if a window with this caption appears within wait_s."""
         code, lines, _ = self.inspector.run("window", title, timeout_s=wait_s)

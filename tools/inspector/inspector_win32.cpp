@@ -184,6 +184,53 @@ bool HasIcon(HWND window, WPARAM which) {
          icon != 0;
 }
 
+// The images of the first icon group in the window's executable, as "[width,height,colours]"
+// items. Wine answers WM_GETICON from another process with nothing, so this is what can be checked
+// from outside there: the window class takes its icon from this group.
+std::string ExecutableIcons(DWORD processId) {
+  orv::UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  wchar_t path[MAX_PATH * 2] = {};
+  DWORD length = MAX_PATH * 2;
+  if (!process || !QueryFullProcessImageNameW(process.get(), 0, path, &length))
+    return "";
+  struct ModuleOwner {
+    HMODULE module;
+    ~ModuleOwner() {
+      if (module != nullptr)
+        FreeLibrary(module);
+    }
+  } image{LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)};
+  if (image.module == nullptr)
+    return "";
+  LPWSTR firstGroup = nullptr;
+  EnumResourceNamesW(
+      image.module, RT_GROUP_ICON,
+      [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) -> BOOL {
+        *reinterpret_cast<LPWSTR*>(found) = name;
+        return FALSE;
+      },
+      reinterpret_cast<LONG_PTR>(&firstGroup));
+  HRSRC resource =
+      firstGroup != nullptr ? FindResourceW(image.module, firstGroup, RT_GROUP_ICON) : nullptr;
+  HGLOBAL loaded = resource != nullptr ? LoadResource(image.module, resource) : nullptr;
+  const auto* bytes = static_cast<const BYTE*>(loaded != nullptr ? LockResource(loaded) : nullptr);
+  if (bytes == nullptr || SizeofResource(image.module, resource) < 6)
+    return "";
+  // GRPICONDIR: reserved, type, count (WORDs); then 14-byte entries: width, height, colours, ...
+  const size_t count = bytes[4] | (bytes[5] << 8);
+  if (SizeofResource(image.module, resource) < 6 + 14 * count)
+    return "";
+  std::string items;
+  for (size_t i = 0; i < count; ++i) {
+    const BYTE* entry = bytes + 6 + 14 * i;
+    const int width = entry[0] == 0 ? 256 : entry[0];
+    const int height = entry[1] == 0 ? 256 : entry[1];
+    items += (i == 0 ? "[" : ",[") + std::to_string(width) + "," + std::to_string(height) + "," +
+             std::to_string(entry[2]) + "]";
+  }
+  return items;
+}
+
 SIZE_T PeakWorkingSet(DWORD processId) {
   orv::UniqueKernelHandle process(
       OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
@@ -212,7 +259,8 @@ void PrintWindowInfo(HWND window) {
         std::to_string(client.right - client.left) + "," +
         std::to_string(client.bottom - client.top) + "],\"icon_big\":" +
         Bool(HasIcon(window, ICON_BIG)) + ",\"icon_small\":" + Bool(HasIcon(window, ICON_SMALL)) +
-        ",\"icon_small2\":" + Bool(HasIcon(window, ICON_SMALL2)) + ",\"focus_id\":" +
+        ",\"icon_small2\":" + Bool(HasIcon(window, ICON_SMALL2)) + ",\"exe_icons\":[" +
+        ExecutableIcons(processId) + "],\"focus_id\":" +
         (focus != nullptr ? std::to_string(GetDlgCtrlID(focus)) : std::string("null")) + "}");
 }
 
