@@ -25,13 +25,25 @@ std::string AppFolder() {
 }
 
 bool IsInstalled() {
-  return OrdinaryFileExists(marker::LookupPath(AppFolder()));
+  return IsInstalledIn(AppFolder());
+}
+
+bool IsInstalledIn(std::string_view appFolder) {
+  return OrdinaryFileExists(marker::LookupPath(appFolder));
 }
 
 void WriteFinishMarker() noexcept {
   try {
+    WriteFinishMarkerIn(AppFolder());
+  } catch (...) {
+    // AppFolder failed: no marker, as for any other failure to write it.
+  }
+}
+
+void WriteFinishMarkerIn(std::string_view appFolder) noexcept {
+  try {
     const std::string content = Utf8ToAnsiStrict(marker::kLine, "完成标记") + "\r\n";
-    ReplaceWholeFile(marker::WritePath(AppFolder()), content);
+    ReplaceWholeFile(marker::WritePath(appFolder), content);
   } catch (...) {
     // A missing marker only means that the next start configures the bundle again.
   }
