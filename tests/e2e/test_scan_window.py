@@ -4,6 +4,8 @@ Port 80 is held pending in these tests (its packets are dropped), so the probe's
 never returns: the window stays in its probing state, and closing it abandons a connect that is
 still outstanding."""
 
+import time
+
 from run import CAPTION
 
 PORT_LABEL, CLOSE_BUTTON, STATUS_BAR = 1010, 2, 1009
@@ -85,6 +87,11 @@ def test_status_bar_shows_counter_while_probing(s):
     _, controls = s.window()
     assert controls[PORT_LABEL]["text"] == "当前可用端口号：", controls[PORT_LABEL]
     assert not any(controls[link]["visible"] for link in LINK_LABELS), controls
+    # A click notification that reaches a link label before a port is known opens nothing.
+    for link in LINK_LABELS:
+        s.click(link)
+    time.sleep(1.5)  # a browser launch would have reached the xdg-open stub by now
+    assert s.opened_addresses() == [], s.opened_addresses()
     s.close()
     assert program.wait_exit() == 0
 
