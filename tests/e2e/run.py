@@ -37,7 +37,9 @@ FIRST_WINDOW_S = 20.0
 STEP_S = 8.0
 EXIT_S = 15.0
 
-INSPECTOR_NOT_FOUND = 2
+# The inspector's exit codes besides 0 (done) and 1 (usage or system failure).
+INSPECTOR_NOT_FOUND = 2  # the window has no such control, status bar or button
+INSPECTOR_TIMED_OUT = 3  # the awaited window, box, disappearance or program end did not come
 
 
 def wine_prefix():
@@ -74,8 +76,10 @@ class Inspector:
 
     def expect(self, *args, timeout_s=STEP_S):
         code, lines, errors = self.run(*args, timeout_s=timeout_s)
+        if code == INSPECTOR_TIMED_OUT:
+            raise TimedOut(errors or f"inspector {args[0]}: timed out")
         if code == INSPECTOR_NOT_FOUND:
-            raise TimedOut(errors or f"inspector {args[0]}: not found")
+            raise AssertionError(errors or f"inspector {args[0]}: not found")
         if code != 0:
             raise AssertionError(f"inspector {' '.join(map(str, args))} failed ({code}): {errors}")
         return lines
@@ -153,9 +157,11 @@ class Session:
 
     def no_window(self, title=CAPTION, wait_s=1.0):
         """Fails if a window with this caption appears within wait_s."""
-        code, lines, _ = self.inspector.run("window", title, timeout_s=wait_s)
-        if code != INSPECTOR_NOT_FOUND:
+        code, lines, errors = self.inspector.run("window", title, timeout_s=wait_s)
+        if code == 0:
             raise AssertionError(f"a window \"{title}\" is open: {lines[:1]}")
+        if code != INSPECTOR_TIMED_OUT:
+            raise AssertionError(f"inspector window failed ({code}): {errors}")
 
     def status(self, timeout_s=STEP_S):
         return self.inspector.expect("status", CAPTION, timeout_s=timeout_s)[0]

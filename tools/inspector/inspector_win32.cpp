@@ -13,8 +13,9 @@
 //                                            start EXE, time it until its window (or message box)
 //                                            is visible, report its peak working set, close it
 //
-// Output is JSON, one object per line, in UTF-8. Exit codes: 0 done, 2 not found or timed out
-// (stderr says what was awaited), 1 usage or system failure.
+// Output is JSON, one object per line, in UTF-8. Exit codes: 0 done; 1 usage or system failure;
+// 2 the window has no such part (control id, status bar, OK button); 3 timed out waiting for a
+// window, a message box, a window to go or a program to end. stderr says what was missing.
 
 // Windows headers after the prelude, which sets what they depend on.
 #include "platform/windows_prelude_win32.h"
@@ -35,6 +36,7 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitNotFound = 2;
+constexpr int kExitTimedOut = 3;
 constexpr DWORD kDefaultTimeoutMs = 10000;
 constexpr UINT kSendTimeoutMs = 2000;
 constexpr wchar_t kDialogClass[] = L"#32770";
@@ -448,10 +450,10 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
   return true;
 }
 
-int NotFound(const std::wstring& what, DWORD timeoutMs) {
+int TimedOut(const std::wstring& what, DWORD timeoutMs) {
   Complain("timed out after " + std::to_string(timeoutMs) + " ms waiting for " +
            orv::WideToUtf8(what));
-  return kExitNotFound;
+  return kExitTimedOut;
 }
 
 HWND RequireWindow(const std::wstring& title, const Options& options) {
@@ -462,7 +464,7 @@ int CommandWindow(const Options& options) {
   const std::wstring& title = options.positional.at(0);
   const HWND window = RequireWindow(title, options);
   if (window == nullptr)
-    return NotFound(L"window \"" + title + L"\"", options.timeoutMs);
+    return TimedOut(L"window \"" + title + L"\"", options.timeoutMs);
   PrintWindowInfo(window);
   const HWND focus = FocusOf(window);
   for (HWND child : ChildrenOf(window))
@@ -482,7 +484,7 @@ int CommandStatus(const Options& options) {
   const std::wstring& title = options.positional.at(0);
   const HWND window = RequireWindow(title, options);
   if (window == nullptr)
-    return NotFound(L"window \"" + title + L"\"", options.timeoutMs);
+    return TimedOut(L"window \"" + title + L"\"", options.timeoutMs);
   const HWND statusBar = StatusBarOf(window);
   if (statusBar == nullptr) {
     Complain("the window has no status bar");
@@ -534,7 +536,7 @@ int CommandClick(const Options& options) {
   const int id = _wtoi(options.positional.at(1).c_str());
   const HWND window = RequireWindow(title, options);
   if (window == nullptr)
-    return NotFound(L"window \"" + title + L"\"", options.timeoutMs);
+    return TimedOut(L"window \"" + title + L"\"", options.timeoutMs);
   const HWND control = GetDlgItem(window, id);
   if (control == nullptr) {
     Complain("the window has no control with id " + std::to_string(id));
@@ -557,7 +559,7 @@ int CommandKey(const Options& options) {
   const std::wstring& key = options.positional.at(1);
   const HWND window = RequireWindow(title, options);
   if (window == nullptr)
-    return NotFound(L"window \"" + title + L"\"", options.timeoutMs);
+    return TimedOut(L"window \"" + title + L"\"", options.timeoutMs);
   HWND target = FocusOf(window);
   if (target == nullptr)
     target = window;
@@ -595,7 +597,7 @@ int CommandClose(const Options& options) {
   const std::wstring& title = options.positional.at(0);
   const HWND window = RequireWindow(title, options);
   if (window == nullptr)
-    return NotFound(L"window \"" + title + L"\"", options.timeoutMs);
+    return TimedOut(L"window \"" + title + L"\"", options.timeoutMs);
   PostMessageW(window, WM_CLOSE, 0, 0);
   return kExitDone;
 }
@@ -604,7 +606,7 @@ int CommandMessageBox(const Options& options) {
   const std::wstring& title = options.positional.at(0);
   const HWND box = WaitForTopLevel(title, kDialogClass, options.timeoutMs);
   if (box == nullptr)
-    return NotFound(L"message box \"" + title + L"\"", options.timeoutMs);
+    return TimedOut(L"message box \"" + title + L"\"", options.timeoutMs);
   PrintMessageBox(box);
   if (options.pressOk) {
     const HWND ok = GetDlgItem(box, IDOK);
@@ -624,7 +626,7 @@ int CommandGone(const Options& options) {
     if (GetTickCount64() >= deadline) {
       Complain("timed out after " + std::to_string(options.timeoutMs) +
                " ms waiting for window \"" + orv::WideToUtf8(title) + "\" to go");
-      return kExitNotFound;
+      return kExitTimedOut;
     }
     Sleep(5);
   }
@@ -658,7 +660,7 @@ int CommandLaunch(const Options& options) {
   QueryPerformanceCounter(&shown);
   if (window == nullptr) {
     TerminateProcess(process.get(), 1);
-    return NotFound(L"window \"" + title + L"\" of the started program", options.timeoutMs);
+    return TimedOut(L"window \"" + title + L"\" of the started program", options.timeoutMs);
   }
   const double ms = static_cast<double>(shown.QuadPart - start.QuadPart) * 1000.0 /
                     static_cast<double>(frequency.QuadPart);
@@ -672,7 +674,7 @@ int CommandLaunch(const Options& options) {
   DWORD exitCode = STILL_ACTIVE;
   if (WaitForSingleObject(process.get(), options.timeoutMs) != WAIT_OBJECT_0) {
     TerminateProcess(process.get(), 1);
-    return NotFound(L"the started program to end", options.timeoutMs);
+    return TimedOut(L"the started program to end", options.timeoutMs);
   }
   GetExitCodeProcess(process.get(), &exitCode);
   char figure[32];
