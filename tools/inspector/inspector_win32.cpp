@@ -319,6 +319,51 @@ class RemoteBuffer {
 // compared across processes; instead the pixels on screen under the box's icon control are
 // compared with each standard icon drawn here, on its opaque pixels only (taken from the icon's
 // own mask). The best match wins when almost all opaque pixels agree.
+// The screen's device context, released by its owner.
+class ScreenDc {
+ public:
+  ScreenDc() : dc_(GetDC(nullptr)) {}
+  ~ScreenDc() {
+    if (dc_ != nullptr)
+      ReleaseDC(nullptr, dc_);
+  }
+  ScreenDc(const ScreenDc&) = delete;
+  ScreenDc& operator=(const ScreenDc&) = delete;
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+// A bitmap selected into a memory device context; both are freed by the owner.
+class MemoryBitmap {
+ public:
+  MemoryBitmap(HDC compatible, int width, int height)
+      : dc_(CreateCompatibleDC(compatible)),
+        bitmap_(CreateCompatibleBitmap(compatible, width, height)),
+        old_(SelectObject(dc_, bitmap_)) {}
+  ~MemoryBitmap() {
+    SelectObject(dc_, old_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+  }
+  MemoryBitmap(const MemoryBitmap&) = delete;
+  MemoryBitmap& operator=(const MemoryBitmap&) = delete;
+  HDC dc() const { return dc_; }
+
+ private:
+  HDC dc_;
+  HBITMAP bitmap_;
+  HGDIOBJ old_;
+};
+
+bool Near(COLORREF a, COLORREF b) {
+  constexpr int kTolerance = 24;
+  return std::abs(GetRValue(a) - GetRValue(b)) < kTolerance &&
+         std::abs(GetGValue(a) - GetGValue(b)) < kTolerance &&
+         std::abs(GetBValue(a) - GetBValue(b)) < kTolerance;
+}
+
 std::string IdentifyIcon(HWND iconControl) {
   struct Candidate {
     const char* name;
@@ -332,59 +377,38 @@ std::string IdentifyIcon(HWND iconControl) {
   GetWindowRect(iconControl, &rect);
   const int width = GetSystemMetrics(SM_CXICON);
   const int height = GetSystemMetrics(SM_CYICON);
-  HDC screen = GetDC(nullptr);
-  HDC shot = CreateCompatibleDC(screen);
-  HBITMAP shotBitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ oldShot = SelectObject(shot, shotBitmap);
-  BitBlt(shot, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  const ScreenDc screen;
+  const MemoryBitmap shot(screen.get(), width, height);
+  BitBlt(shot.dc(), 0, 0, width, height, screen.get(), rect.left, rect.top, SRCCOPY);
 
   std::string best = "unknown";
   double bestScore = 0.0;
   for (const Candidate& candidate : kCandidates) {
-    HICON icon = LoadIconW(nullptr, candidate.id);  // shared: not destroyed
-    HDC mask = CreateCompatibleDC(screen);
-    HBITMAP maskBitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ oldMask = SelectObject(mask, maskBitmap);
-    HDC image = CreateCompatibleDC(screen);
-    HBITMAP imageBitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ oldImage = SelectObject(image, imageBitmap);
-    // Opaque pixels: drawn black by the mask over white.
-    PatBlt(mask, 0, 0, width, height, WHITENESS);
-    DrawIconEx(mask, 0, 0, icon, width, height, 0, nullptr, DI_MASK);
-    PatBlt(image, 0, 0, width, height, BLACKNESS);
-    DrawIconEx(image, 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
+    const HICON icon = LoadIconW(nullptr, candidate.id);  // shared: never destroyed
+    const MemoryBitmap mask(screen.get(), width, height);
+    const MemoryBitmap image(screen.get(), width, height);
+    // Opaque pixels are the ones the mask draws black over white.
+    PatBlt(mask.dc(), 0, 0, width, height, WHITENESS);
+    DrawIconEx(mask.dc(), 0, 0, icon, width, height, 0, nullptr, DI_MASK);
+    PatBlt(image.dc(), 0, 0, width, height, BLACKNESS);
+    DrawIconEx(image.dc(), 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
     int opaque = 0;
     int same = 0;
     for (int y = 0; y < height; ++y) {
       for (int x = 0; x < width; ++x) {
-        if (GetPixel(mask, x, y) != RGB(0, 0, 0))
+        if (GetPixel(mask.dc(), x, y) != RGB(0, 0, 0))
           continue;
         ++opaque;
-        const COLORREF want = GetPixel(image, x, y);
-        const COLORREF got = GetPixel(shot, x, y);
-        if (std::abs(GetRValue(want) - GetRValue(got)) < 24 &&
-            std::abs(GetGValue(want) - GetGValue(got)) < 24 &&
-            std::abs(GetBValue(want) - GetBValue(got)) < 24) {
+        if (Near(GetPixel(image.dc(), x, y), GetPixel(shot.dc(), x, y)))
           ++same;
-        }
       }
     }
-    SelectObject(image, oldImage);
-    DeleteObject(imageBitmap);
-    DeleteDC(image);
-    SelectObject(mask, oldMask);
-    DeleteObject(maskBitmap);
-    DeleteDC(mask);
     const double score = opaque > 0 ? static_cast<double>(same) / opaque : 0.0;
     if (score > bestScore) {
       bestScore = score;
       best = candidate.name;
     }
   }
-  SelectObject(shot, oldShot);
-  DeleteObject(shotBitmap);
-  DeleteDC(shot);
-  ReleaseDC(nullptr, screen);
   return bestScore >= 0.9 ? best : "unknown";
 }
 
