@@ -1,17 +1,16 @@
 // inspector: reads and drives another process's windows for the end-to-end tests.
 //
-//   inspector window TITLE [--timeout MS]   the top-level window with exactly this caption, then
-//                                            one line per child control
-//   inspector status TITLE                  the status bar's panels: widths and texts
-//   inspector click TITLE ID                press a button (BM_CLICK) or click a label
-//   (STN_CLICKED) inspector key TITLE KEY                 post esc, enter, tab, shift-tab or alt-c
-//   to the focus inspector close TITLE                   post WM_CLOSE, as the close box does
-//   inspector msgbox TITLE [--timeout MS] [--press-ok]
-//                                            a message box (#32770): text, icon, buttons
-//   inspector gone TITLE [--timeout MS]     wait until no window has this caption
-//   inspector launch EXE TITLE [--timeout MS] [--dialog]
-//                                            start EXE, time it until its window (or message box)
-//                                            is visible, report its peak working set, close it
+// inspector window TITLE      the visible top-level window with exactly this caption (message
+//                             boxes left out), then one line per child control
+// inspector status TITLE      the widths and texts of its status bar's panels
+// inspector click TITLE ID    press a button (BM_CLICK) or click a label (STN_CLICKED)
+// inspector key TITLE KEY     post esc, enter, tab or alt-c to the focused control
+// inspector close TITLE       post WM_CLOSE, as the close box does
+// inspector msgbox TITLE      a message box (#32770): text, icon, buttons; --press-ok presses OK
+// inspector gone TITLE        wait until no window has this caption
+// inspector launch EXE TITLE  start EXE, time it until its window (with --dialog: its message box)
+//                             is visible, report its peak working set, then close it
+// Every command that waits takes --timeout MS (10 s by default).
 //
 // Output is JSON, one object per line, in UTF-8. Exit codes: 0 done; 1 usage or system failure;
 // 2 the window has no such part (control id, status bar, OK button); 3 timed out waiting for a
