@@ -9,7 +9,8 @@
 // inspector msgbox TITLE      a message box (#32770): text, icon, buttons; --press-ok presses OK
 // inspector gone TITLE        wait until no window has this caption
 // inspector launch EXE TITLE  start EXE, time it until its window (with --dialog: its message box)
-//                             is visible, report its peak working set, then close it
+//                             is visible (with --until ID PREFIX: also until the text of control
+//                             ID starts with PREFIX), report its peak working set, then close it
 // Every command that waits takes --timeout MS (10 s by default).
 //
 // Output is JSON, one object per line, in UTF-8. Exit codes: 0 done; 1 usage or system failure;
@@ -453,6 +454,8 @@ struct Options {
   DWORD timeoutMs = kDefaultTimeoutMs;
   bool pressOk = false;
   bool dialog = false;
+  int untilId = 0;           // launch: also time until this control's text starts with...
+  std::wstring untilPrefix;  // ...this prefix
 };
 
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
@@ -464,6 +467,9 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
       options.pressOk = true;
     } else if (arg == L"--dialog") {
       options.dialog = true;
+    } else if (arg == L"--until" && i + 2 < argc) {
+      options.untilId = _wtoi(argv[++i]);
+      options.untilPrefix = argv[++i];
     } else if (arg.rfind(L"--", 0) == 0) {
       return false;
     } else {
@@ -685,8 +691,31 @@ int CommandLaunch(const Options& options) {
     TerminateProcess(process.get(), 1);
     return TimedOut(L"window \"" + title + L"\" of the started program", options.timeoutMs);
   }
-  const double ms = static_cast<double>(shown.QuadPart - start.QuadPart) * 1000.0 /
-                    static_cast<double>(frequency.QuadPart);
+  const auto msSinceStart = [&](const LARGE_INTEGER& at) {
+    return static_cast<double>(at.QuadPart - start.QuadPart) * 1000.0 /
+           static_cast<double>(frequency.QuadPart);
+  };
+  const double ms = msSinceStart(shown);
+  std::string untilFigure;
+  if (options.untilId != 0) {
+    // Polls the control's text every two milliseconds until it starts with the prefix.
+    const HWND control = GetDlgItem(window, options.untilId);
+    const ULONGLONG deadline = GetTickCount64() + options.timeoutMs;
+    while (control == nullptr || TextOf(control).rfind(options.untilPrefix, 0) != 0) {
+      if (control == nullptr || GetTickCount64() >= deadline) {
+        TerminateProcess(process.get(), 1);
+        return TimedOut(L"control " + std::to_wstring(options.untilId) + L" to read \"" +
+                            options.untilPrefix + L"...\"",
+                        options.timeoutMs);
+      }
+      Sleep(2);
+    }
+    LARGE_INTEGER reached{};
+    QueryPerformanceCounter(&reached);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", msSinceStart(reached));
+    untilFigure = std::string(",\"ms_to_text\":") + text;
+  }
   Sleep(200);  // let start-up settle before reading the peak
   const SIZE_T peak = PeakWorkingSet(info.dwProcessId);
   if (options.dialog) {
@@ -703,7 +732,7 @@ int CommandLaunch(const Options& options) {
   char figure[32];
   std::snprintf(figure, sizeof figure, "%.3f", ms);
   Print(std::string("{\"kind\":\"launch\",\"ms_to_window\":") + figure + ",\"peak_working_set\":" +
-        std::to_string(peak) + ",\"exit_code\":" + std::to_string(exitCode) + "}");
+        std::to_string(peak) + untilFigure + ",\"exit_code\":" + std::to_string(exitCode) + "}");
   return kExitDone;
 }
 
