@@ -36,13 +36,14 @@ std::string ElementName(int16_t index) {
 
 // Windows answers the reset of a closed port by sending the SYN again, so a refused connect takes
 // about two seconds; without retransmissions it is refused at once. Systems without the control
-// (before Windows 10 1703, Wine) keep their own timing.
-void RefuseWithoutSynRetransmission(SOCKET socket) noexcept {
+// (before Windows 10 1703, Wine) keep their own timing. Returns false where the control is not
+// supported.
+bool RefuseWithoutSynRetransmission(SOCKET socket) noexcept {
   InitialRtoParameters parameters{TCP_INITIAL_RTO_UNSPECIFIED_RTT,
                                   TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS};
   DWORD returned = 0;
-  WSAIoctl(socket, SIO_TCP_INITIAL_RTO, &parameters, sizeof(parameters), nullptr, 0, &returned,
-           nullptr, nullptr);
+  return WSAIoctl(socket, SIO_TCP_INITIAL_RTO, &parameters, sizeof(parameters), nullptr, 0,
+                  &returned, nullptr, nullptr) == 0;
 }
 
 // The outcome of binding a wildcard address with exclusive use.
@@ -180,7 +181,11 @@ void WinsockProbeSockets::StartConnect(int16_t index, Element& element, int32_t 
     ReleaseMessageNumber(element);
     throw ErrorFailure("创建", ElementName(index), static_cast<DWORD>(error));
   }
-  RefuseWithoutSynRetransmission(element.socket.get());
+  // Asked once per socket until the system says it does not support it: a probe of a thousand
+  // ports should not pay a thousand refusals.
+  if (initialRtoSupported_ && !RefuseWithoutSynRetransmission(element.socket.get())) {
+    initialRtoSupported_ = false;
+  }
   // Makes the socket non-blocking; the connect result is posted to the window.
   if (WSAAsyncSelect(element.socket.get(), window_, element.message, FD_CONNECT) != 0) {
     const int error = WSAGetLastError();

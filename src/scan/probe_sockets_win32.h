@@ -88,6 +88,7 @@ class WinsockProbeSockets final : public ProbeSockets {
   UINT firstMessage_;
   UINT messageCount_;
   UINT nextMessage_ = 0;                // offset of the number to try first
+  bool initialRtoSupported_ = true;     // false once the system refused SIO_TCP_INITIAL_RTO
   std::vector<int16_t> messageOwners_;  // per message number: its element, or -1
   std::map<int16_t, Element> elements_;
 };

@@ -698,7 +698,7 @@ int CommandLaunch(const Options& options) {
   const double ms = msSinceStart(shown);
   std::string untilFigure;
   if (options.untilId != 0) {
-    // Polls the control's text every two milliseconds until it starts with the prefix.
+    // Polls the control's text every five milliseconds until it starts with the prefix.
     const HWND control = GetDlgItem(window, options.untilId);
     const ULONGLONG deadline = GetTickCount64() + options.timeoutMs;
     while (control == nullptr || TextOf(control).rfind(options.untilPrefix, 0) != 0) {
@@ -708,7 +708,7 @@ int CommandLaunch(const Options& options) {
                             options.untilPrefix + L"...\"",
                         options.timeoutMs);
       }
-      Sleep(2);
+      Sleep(5);
     }
     LARGE_INTEGER reached{};
     QueryPerformanceCounter(&reached);
