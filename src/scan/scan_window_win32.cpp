@@ -227,6 +227,9 @@ LRESULT ScanWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
       OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
+    case WM_ACTIVATE:
+      OnActivate(LOWORD(wParam) != WA_INACTIVE);
+      return 0;
     case WM_CLOSE:
       DestroyWindow(window_);
       return 0;
@@ -329,6 +332,22 @@ void ScanWindow::OnCommand(int id, int notification) {
     default:
       break;
   }
+}
+
+// As a dialog does: the control that had the keyboard focus gets it back when the window is
+// activated again (the close button, when none had it), so Tab, Enter and Space keep working.
+void ScanWindow::OnActivate(bool active) {
+  if (!active) {
+    const HWND focus = GetFocus();
+    if (focus != nullptr && IsChild(window_, focus))
+      focusBeforeDeactivation_ = focus;
+    return;
+  }
+  HWND focus = focusBeforeDeactivation_;
+  if (focus == nullptr || !IsWindow(focus) || !IsWindowVisible(focus) || !IsWindowEnabled(focus)) {
+    focus = Control(scan::kCmdClose);
+  }
+  SetFocus(focus);
 }
 
 bool ScanWindow::OnSetCursor(HWND over) {

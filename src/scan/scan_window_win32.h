@@ -36,6 +36,7 @@ class ScanWindow final : private ProbeView, private FreePortSteps {
   void OnCreate();
   void OnCommand(int id, int notification);
   void OnDpiChanged(UINT dpi, const RECT& suggested);
+  void OnActivate(bool active);
   bool OnSetCursor(HWND over);
   void OnDestroy();
   void OnSocketMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -68,6 +69,7 @@ class ScanWindow final : private ProbeView, private FreePortSteps {
   UniqueFont font_;
   UniqueIcon largeIcon_;
   UniqueIcon smallIcon_;
+  HWND focusBeforeDeactivation_ = nullptr;
   std::string createFailure_;
   std::string qornTag_;
   std::string zelTag_;

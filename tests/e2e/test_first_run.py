@@ -6,7 +6,7 @@ import time
 
 from run import CAPTION, NOTICE_TITLE, STEP_S, TimedOut
 
-LBL_PORT, LBL_QORN, LBL_ZEL = 1010, 1012, 1013
+LBL_PORT, LBL_QORN, LBL_ZEL, CMD_CLOSE = 1010, 1012, 1013, 2
 RESULT_S = 30.0
 
 # Template, placeholders replaced in it, output path below the bundle.
@@ -150,7 +150,9 @@ def test_missing_template_is_reported_and_nothing_is_written(s):
     assert "My.ini" in box["text"], box
     s.message_box(CAPTION, press_ok=True, timeout_s=2)
 
-    _, controls = s.window()
+    # The window is usable again: the close button has the keyboard focus back.
+    window, controls = s.wait_window(lambda w, c: w["focus_id"] == CMD_CLOSE,
+                                     "the focus back on the close button")
     assert controls[LBL_PORT]["text"] == "当前可用端口号：", controls[LBL_PORT]
     for label in (LBL_QORN, LBL_ZEL):
         assert not controls[label]["visible"], controls[label]
