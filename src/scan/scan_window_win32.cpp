@@ -461,7 +461,12 @@ void ScanWindow::ShowFreePort(const std::string& port) {
 // FreePortSteps
 
 void ScanWindow::Configure(const std::string& port) {
-  orv::Configure(port);
+  try {
+    orv::Configure(port);
+  } catch (const Failure& failure) {
+    // The user learns that the bundle is not configured yet, and why.
+    throw Failure("未能完成配置（端口 " + port + "），未写入完成标记。\n\n" + failure.what());
+  }
 }
 
 void ScanWindow::ShowLinks(const SiteLinks& links) {

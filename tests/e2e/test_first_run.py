@@ -147,7 +147,8 @@ def test_missing_template_is_reported_and_nothing_is_written(s):
     program = s.start()
     box = s.message_box(CAPTION, timeout_s=RESULT_S)
     assert box["icon"] == "error", box
-    assert "My.ini" in box["text"], box
+    assert box["text"].startswith("未能完成配置（端口 80），未写入完成标记。"), box
+    assert "TempFiles2\\My.ini" in box["text"], box
     s.message_box(CAPTION, press_ok=True, timeout_s=2)
 
     # The window is usable again: the close button has the keyboard focus back.
