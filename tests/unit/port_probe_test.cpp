@@ -14,6 +14,9 @@
 namespace orv {
 namespace {
 
+using Ports = std::vector<int32_t>;
+using Results = std::vector<std::string>;
+
 // A socket family that keeps its elements in memory and delivers connect results only when the
 // test says so. It fails the test when the engine uses an element against the rules of the
 // control array (create twice, connect while a connect is in flight, touch a missing element).
@@ -40,18 +43,12 @@ class FakeSockets : public ProbeSockets {
     Start(index, port);
   }
   void Close(int16_t index) override {
-    if (!Exists(index)) {
-      ADD_FAILURE() << "closing missing element " << index;
-      return;
-    }
-    elements[index].open = false;
-    Forget(index);
+    if (Require(index, "closing"))
+      elements[index].open = false;
   }
   void Remove(int16_t index) override {
-    if (!Exists(index))
-      ADD_FAILURE() << "removing missing element " << index;
+    Require(index, "removing");
     elements.erase(index);
-    Forget(index);
   }
   int32_t RemotePort(int16_t index) const override { return elements.at(index).port; }
   bool CanListenOn(int32_t port) override {
@@ -61,11 +58,18 @@ class FakeSockets : public ProbeSockets {
 
   std::map<int16_t, Element> elements;
   std::deque<int16_t> inFlight;  // elements whose connect has not been answered, oldest first
-  std::vector<int32_t> probed;   // every port a connect went to, in order
-  std::vector<int32_t> listenChecks;
+  Ports probed;                  // every port a connect went to, in order
+  Ports listenChecks;
   std::set<int32_t> unbindable;
 
  private:
+  // A closed or removed element's connect is no longer in flight.
+  bool Require(int16_t index, const char* action) {
+    inFlight.erase(std::remove(inFlight.begin(), inFlight.end(), index), inFlight.end());
+    if (!Exists(index))
+      ADD_FAILURE() << action << " missing element " << index;
+    return Exists(index);
+  }
   Element& Start(int16_t index, int32_t port) {
     if (!Exists(index))
       ADD_FAILURE() << "connecting missing element " << index;
@@ -77,9 +81,6 @@ class FakeSockets : public ProbeSockets {
     probed.push_back(port);
     inFlight.push_back(index);
     return element;
-  }
-  void Forget(int16_t index) {
-    inFlight.erase(std::remove(inFlight.begin(), inFlight.end(), index), inFlight.end());
   }
 };
 
@@ -101,25 +102,31 @@ class FakeView : public ProbeView {
   std::string statusText;
   bool timerRunning = true;
   bool failResult = false;
-  std::vector<std::string> results;
+  Results results;
 };
 
-class PortProbeTest : public ::testing::Test {
- protected:
-  void SetBox(ProbeBox box, const std::string& text) { view.boxes[box] = text; }
+// The probe with its fakes, and the moves of the window's events.
+struct ProbeHarness {
+  // Sets the lower bound, upper bound and connection count; nullptr leaves a box as it is.
+  void SetBoxes(const char* lower, const char* upper, const char* count) {
+    for (const auto& [box, text] : {std::pair{ProbeBox::kLowerBound, lower},
+                                    {ProbeBox::kUpperBound, upper},
+                                    {ProbeBox::kMaxConnections, count}}) {
+      if (text != nullptr)
+        view.boxes[box] = text;
+    }
+  }
 
   // Answers the connect of one element: connected when its port is busy, failed otherwise.
   void Answer(int16_t index) {
-    ASSERT_TRUE(sockets.Exists(index));
     auto& inFlight = sockets.inFlight;
     const auto at = std::find(inFlight.begin(), inFlight.end(), index);
     ASSERT_NE(at, inFlight.end()) << "element " << index << " has no connect in flight";
     inFlight.erase(at);
-    if (busy.count(sockets.elements[index].port) != 0) {
+    if (busy.count(sockets.elements.at(index).port) != 0)
       probe.SocketConnected(index);
-    } else {
+    else
       probe.SocketFailed(index);
-    }
   }
 
   // Answers connects, oldest first, until none is in flight.
@@ -141,68 +148,72 @@ class PortProbeTest : public ::testing::Test {
   std::set<int32_t> busy;
 };
 
-using Ports = std::vector<int32_t>;
-using Results = std::vector<std::string>;
+class PortProbeTest : public ::testing::Test, protected ProbeHarness {};
 
-TEST_F(PortProbeTest, DefaultsWithPortEightyFreeGiveEighty) {
-  probe.FormLoad();
-  EXPECT_EQ(sockets.probed, Ports{80});
-  EXPECT_EQ(sockets.elements.at(1).host, "127.0.0.1");
-  RunToEnd();
-  EXPECT_EQ(view.results, Results{"80"});
-  EXPECT_EQ(probe.FreePort(), "80");
-  EXPECT_TRUE(probe.Found());
-  EXPECT_FALSE(view.timerRunning);
-  // The failing element stays in its failed state.
-  EXPECT_TRUE(sockets.Exists(1));
-}
-
-TEST_F(PortProbeTest, WalksUpwardProbingEachPortOnce) {
-  SetBox(ProbeBox::kLowerBound, "1000");
-  Busy(1000, 1002);
-  probe.FormLoad();
-  RunToEnd();
-  EXPECT_EQ(sockets.probed, (Ports{1000, 1001, 1002, 1003}));
-  EXPECT_EQ(sockets.elements.at(1).host, "127.0.0.1");  // the host is kept when sent on
-  EXPECT_EQ(view.results, Results{"1003"});
-  EXPECT_EQ(probe.CurrentPort(), 1004);
-}
-
-TEST_F(PortProbeTest, TheUpperBoundIsTheFirstPortNotProbed) {
-  SetBox(ProbeBox::kLowerBound, "1000");
-  SetBox(ProbeBox::kUpperBound, "1001");
-  Busy(1000, 1001);
-  probe.FormLoad();
-  RunToEnd();
-  EXPECT_EQ(sockets.probed, Ports{1000});
-  EXPECT_TRUE(sockets.elements.empty());
-  EXPECT_TRUE(view.results.empty());
-  EXPECT_TRUE(view.timerRunning);
-  EXPECT_FALSE(probe.Found());
-}
-
-TEST_F(PortProbeTest, TheFirstPortsIgnoreTheUpperBound) {
-  SetBox(ProbeBox::kUpperBound, "0");
-  SetBox(ProbeBox::kMaxConnections, "3");
-  Busy(80, 100);
-  probe.FormLoad();
-  EXPECT_EQ(sockets.probed, (Ports{80, 81, 82}));
-  RunToEnd();
-  EXPECT_EQ(sockets.probed, (Ports{80, 81, 82}));
-  EXPECT_TRUE(sockets.elements.empty());
-}
-
-TEST_F(PortProbeTest, NoConnectionsMeansNoProbe) {
-  for (const char* count : {"0", "-3", "abc", "", "0.5"}) {
-    SetBox(ProbeBox::kMaxConnections, count);
-    probe.Scan();
-    EXPECT_TRUE(sockets.elements.empty()) << count;
-    EXPECT_TRUE(sockets.probed.empty()) << count;
+// Whole scans from FormLoad, answered oldest first. Without a result every element is gone and
+// the timer runs; with one, only the element that found the port is left, in its failed state.
+TEST(PortProbe, ScansFromTheBoxesToTheFirstFreePort) {
+  struct Case {
+    const char* lower;
+    const char* upper;
+    const char* count;
+    int32_t busyFirst, busyLast;
+    std::set<int32_t> unbindable;
+    Ports probed;
+    Ports listenChecks;
+    std::string result;  // empty: none
+  };
+  const char* const _ = nullptr;  // the box as it is: 80, 10000, 1
+  const Case cases[] = {
+      {_, _, _, 0, -1, {}, {80}, {80}, "80"},
+      {"1000", _, _, 1000, 1002, {}, {1000, 1001, 1002, 1003}, {1003}, "1003"},
+      // The upper bound is the first port not sent on to.
+      {"1000", "1001", _, 1000, 1001, {}, {1000}, {}, ""},
+      // The first ports are given out whatever the upper bound.
+      {_, "0", "3", 80, 100, {}, {80, 81, 82}, {}, ""},
+      // The upper bound is compared unrounded, and read leniently.
+      {_, "81.4", _, 80, 90, {}, {80, 81}, {}, ""},
+      {_, " 8.15e1端口", _, 80, 90, {}, {80, 81}, {}, ""},
+      // Only real TCP ports: the first ports and the walk both stop at 65535.
+      {"65534", "70000", "3", 65534, 65535, {}, {65534, 65535}, {}, ""},
+      // A refused port that cannot be bound is busy, also at the upper bound.
+      {_, _, _, 80, 80, {81, 82}, {80, 81, 82, 83}, {81, 82, 83}, "83"},
+      {_, "81", _, 0, -1, {80}, {80}, {80}, ""},
+      // Boxes are rounded half to even.
+      {"1000.5", _, "2.5", 0, -1, {}, {1000, 1001}, {1000}, "1000"},
+      {"999.5", _, "3.5", 0, -1, {}, {1000, 1001, 1002, 1003}, {1000}, "1000"},
+      // No connections, no probe.
+      {_, _, "0", 0, -1, {}, {}, {}, ""},
+      {_, _, "-3", 0, -1, {}, {}, {}, ""},
+      {_, _, "abc", 0, -1, {}, {}, {}, ""},
+      {_, _, "", 0, -1, {}, {}, {}, ""},
+      {_, _, "0.5", 0, -1, {}, {}, {}, ""},
+  };
+  for (const Case& c : cases) {
+    ProbeHarness h;
+    SCOPED_TRACE(testing::Message()
+                 << "lower " << (c.lower ? c.lower : "80") << ", upper "
+                 << (c.upper ? c.upper : "10000") << ", count " << (c.count ? c.count : "1"));
+    h.SetBoxes(c.lower, c.upper, c.count);
+    h.Busy(c.busyFirst, c.busyLast);
+    h.sockets.unbindable = c.unbindable;
+    h.probe.FormLoad();
+    h.RunToEnd();
+    EXPECT_EQ(h.sockets.probed, c.probed);
+    EXPECT_EQ(h.sockets.listenChecks, c.listenChecks);
+    EXPECT_EQ(h.view.results, c.result.empty() ? Results{} : Results{c.result});
+    EXPECT_EQ(h.probe.FreePort(), c.result);
+    EXPECT_EQ(h.probe.Found(), !c.result.empty());
+    EXPECT_EQ(h.view.timerRunning, c.result.empty());
+    EXPECT_EQ(h.sockets.elements.size(), c.result.empty() ? 0u : 1u);
   }
 }
 
+// Each first connect reads the host box, and an element sent on keeps its host; ports go to the
+// elements in the order their reports arrive.
 TEST_F(PortProbeTest, PortsGoToElementsInTheOrderTheirReportsArrive) {
-  SetBox(ProbeBox::kMaxConnections, "3");
+  view.boxes[ProbeBox::kHost] = "::1";
+  SetBoxes(nullptr, nullptr, "3");
   Busy(80, 85);
   probe.FormLoad();
   EXPECT_EQ(sockets.probed, (Ports{80, 81, 82}));
@@ -210,12 +221,14 @@ TEST_F(PortProbeTest, PortsGoToElementsInTheOrderTheirReportsArrive) {
   Answer(2);
   Answer(3);
   Answer(1);
+  Answer(1);
+  EXPECT_EQ(sockets.probed, (Ports{80, 81, 82, 83, 84, 85, 86}));
   EXPECT_EQ(sockets.elements.at(2).port, 83);
   EXPECT_EQ(sockets.elements.at(3).port, 84);
-  EXPECT_EQ(sockets.elements.at(1).port, 85);
-  Answer(1);
   EXPECT_EQ(sockets.elements.at(1).port, 86);
   EXPECT_EQ(probe.CurrentPort(), 87);
+  for (const auto& [index, element] : sockets.elements)
+    EXPECT_EQ(element.host, "::1") << index;
 }
 
 TEST_F(PortProbeTest, StatusShowsTheCounterWithOneBlank) {
@@ -235,51 +248,30 @@ TEST_F(PortProbeTest, UpperBoundIsReadAgainAtEachConnectedReport) {
   probe.FormLoad();
   Answer(1);  // 80 busy: on to 81
   EXPECT_EQ(sockets.probed, (Ports{80, 81}));
-  SetBox(ProbeBox::kUpperBound, "82");
+  SetBoxes(nullptr, "82", nullptr);
   Answer(1);  // 81 busy: on to 82? 82 is not below the bound
   EXPECT_EQ(sockets.probed, (Ports{80, 81}));
   EXPECT_FALSE(sockets.Exists(1));
 }
 
-TEST_F(PortProbeTest, UpperBoundIsComparedUnrounded) {
-  SetBox(ProbeBox::kUpperBound, "81.4");  // would round to 81
-  Busy(80, 90);
-  probe.FormLoad();
-  RunToEnd();
-  EXPECT_EQ(sockets.probed, (Ports{80, 81}));
-  SetBox(ProbeBox::kUpperBound, " 8.15e1端口");
-  probe.Scan();
-  RunToEnd();
-  EXPECT_EQ(sockets.probed, (Ports{80, 81, 80, 81}));
-}
-
-TEST_F(PortProbeTest, BoxesAreRoundedHalfToEven) {
-  SetBox(ProbeBox::kLowerBound, "1000.5");
-  SetBox(ProbeBox::kMaxConnections, "2.5");
-  probe.Scan();
-  EXPECT_EQ(sockets.probed, (Ports{1000, 1001}));
-  probe.Stop();
-  SetBox(ProbeBox::kLowerBound, "999.5");
-  SetBox(ProbeBox::kMaxConnections, "3.5");
-  probe.Scan();
-  EXPECT_EQ(sockets.probed, (Ports{1000, 1001, 1000, 1001, 1002, 1003}));
-}
-
-TEST_F(PortProbeTest, OverflowingBoxesStopScanAndChangeNothing) {
-  SetBox(ProbeBox::kMaxConnections, "2");
+// A box that cannot be read stops Scan and Stop before anything changes.
+TEST_F(PortProbeTest, UnreadableBoxesStopScanAndStopAndChangeNothing) {
+  SetBoxes(nullptr, nullptr, "2");
   probe.FormLoad();
   const Ports before = sockets.probed;
-
-  SetBox(ProbeBox::kLowerBound, "2147483648");
   try {
+    SetBoxes("2147483648", nullptr, nullptr);
     probe.Scan();
     ADD_FAILURE() << "no overflow";
   } catch (const Failure& failure) {
     EXPECT_NE(std::string(failure.what()).find("端口下限“2147483648”"), std::string::npos)
         << failure.what();
   }
-  SetBox(ProbeBox::kLowerBound, "80");
-  SetBox(ProbeBox::kMaxConnections, "32767.5");
+  for (const char* lower : {"0", "-5", "65536", "abc"}) {  // not a TCP port
+    SetBoxes(lower, nullptr, nullptr);
+    EXPECT_THROW(probe.Scan(), Failure) << lower;
+  }
+  SetBoxes("80", nullptr, "32767.5");
   EXPECT_THROW(probe.Scan(), Failure);
   EXPECT_THROW(probe.Stop(), Failure);
 
@@ -292,7 +284,7 @@ TEST_F(PortProbeTest, OverflowingBoxesStopScanAndChangeNothing) {
 TEST_F(PortProbeTest, OverflowingUpperBoundLeavesTheElementAsItWas) {
   Busy(80, 80);
   probe.FormLoad();
-  SetBox(ProbeBox::kUpperBound, "1e999");
+  SetBoxes(nullptr, "1e999", nullptr);
   sockets.inFlight.clear();
   EXPECT_THROW(probe.SocketConnected(1), Failure);
   EXPECT_TRUE(sockets.elements.at(1).open);
@@ -300,47 +292,8 @@ TEST_F(PortProbeTest, OverflowingUpperBoundLeavesTheElementAsItWas) {
   EXPECT_EQ(probe.CurrentPort(), 81);
 }
 
-TEST_F(PortProbeTest, OnlyRealTcpPortsAreProbed) {
-  for (const char* lower : {"0", "-5", "65536", "abc"}) {
-    SetBox(ProbeBox::kLowerBound, lower);
-    EXPECT_THROW(probe.Scan(), Failure) << lower;
-  }
-  EXPECT_TRUE(sockets.probed.empty());
-
-  SetBox(ProbeBox::kLowerBound, "65534");
-  SetBox(ProbeBox::kUpperBound, "70000");
-  SetBox(ProbeBox::kMaxConnections, "3");
-  Busy(65534, 65535);
-  probe.Scan();
-  EXPECT_EQ(sockets.probed, (Ports{65534, 65535}));
-  RunToEnd();
-  EXPECT_EQ(sockets.probed, (Ports{65534, 65535}));
-  EXPECT_TRUE(sockets.elements.empty());
-  EXPECT_TRUE(view.results.empty());
-}
-
-TEST_F(PortProbeTest, ARefusedPortThatCannotBeBoundIsBusy) {
-  Busy(80, 80);
-  sockets.unbindable = {81, 82};
-  probe.FormLoad();
-  RunToEnd();
-  EXPECT_EQ(sockets.probed, (Ports{80, 81, 82, 83}));
-  EXPECT_EQ(sockets.listenChecks, (Ports{81, 82, 83}));
-  EXPECT_EQ(view.results, Results{"83"});
-}
-
-TEST_F(PortProbeTest, AnUnbindablePortAtTheUpperBoundEndsTheElement) {
-  SetBox(ProbeBox::kUpperBound, "81");
-  sockets.unbindable = {80};
-  probe.FormLoad();
-  RunToEnd();
-  EXPECT_EQ(sockets.probed, Ports{80});
-  EXPECT_TRUE(sockets.elements.empty());
-  EXPECT_FALSE(probe.Found());
-}
-
 TEST_F(PortProbeTest, TheFirstFreePortEndsTheSearch) {
-  SetBox(ProbeBox::kMaxConnections, "3");
+  SetBoxes(nullptr, nullptr, "3");
   Busy(80, 80);
   probe.FormLoad();
   Answer(2);  // 81 is free
@@ -369,7 +322,7 @@ TEST_F(PortProbeTest, NoSecondResultAfterAnotherScan) {
 }
 
 TEST_F(PortProbeTest, AFailedResultSequenceIsReportedOnce) {
-  SetBox(ProbeBox::kMaxConnections, "2");
+  SetBoxes(nullptr, nullptr, "2");
   view.failResult = true;
   probe.FormLoad();
   EXPECT_THROW(Answer(1), Failure);
@@ -380,7 +333,7 @@ TEST_F(PortProbeTest, AFailedResultSequenceIsReportedOnce) {
 }
 
 TEST_F(PortProbeTest, ScanAgainReplacesTheRunningElements) {
-  SetBox(ProbeBox::kMaxConnections, "2");
+  SetBoxes(nullptr, nullptr, "2");
   Busy(80, 90);
   probe.FormLoad();
   Answer(1);
@@ -390,14 +343,18 @@ TEST_F(PortProbeTest, ScanAgainReplacesTheRunningElements) {
   EXPECT_EQ(probe.CurrentPort(), 82);
 }
 
-TEST_F(PortProbeTest, StopPassesOverMissingElements) {
-  SetBox(ProbeBox::kMaxConnections, "3");
-  SetBox(ProbeBox::kUpperBound, "83");
+// Stop reads the connection count again, and passes over elements that are gone.
+TEST_F(PortProbeTest, StopEndsTheCountedElementsThatExist) {
+  SetBoxes(nullptr, "83", "3");
   Busy(80, 90);
   probe.FormLoad();
   Answer(1);  // on to 83? 83 is not below the bound: removed
   EXPECT_FALSE(sockets.Exists(1));
-  SetBox(ProbeBox::kMaxConnections, "5");
+  SetBoxes(nullptr, nullptr, "2");
+  probe.Stop();
+  EXPECT_EQ(sockets.elements.size(), 1u);
+  EXPECT_TRUE(sockets.Exists(3));
+  SetBoxes(nullptr, nullptr, "5");
   probe.Stop();
   EXPECT_TRUE(sockets.elements.empty());
   EXPECT_TRUE(sockets.inFlight.empty());
@@ -406,23 +363,6 @@ TEST_F(PortProbeTest, StopPassesOverMissingElements) {
 
   probe.SocketConnected(2);  // a report that crossed the stop
   EXPECT_EQ(sockets.probed, (Ports{80, 81, 82}));
-}
-
-TEST_F(PortProbeTest, StopReadsTheConnectionCountAgain) {
-  SetBox(ProbeBox::kMaxConnections, "3");
-  probe.FormLoad();
-  SetBox(ProbeBox::kMaxConnections, "2");
-  probe.Stop();
-  EXPECT_EQ(sockets.elements.size(), 1u);
-  EXPECT_TRUE(sockets.Exists(3));
-}
-
-TEST_F(PortProbeTest, TheHostIsReadForEachFirstConnect) {
-  SetBox(ProbeBox::kHost, "::1");
-  SetBox(ProbeBox::kMaxConnections, "2");
-  probe.Scan();
-  EXPECT_EQ(sockets.elements.at(1).host, "::1");
-  EXPECT_EQ(sockets.elements.at(2).host, "::1");
 }
 
 }  // namespace
