@@ -22,6 +22,15 @@ const std::vector<std::string> kTemplateNames = {"Install.bat", "Unstall.bat", "
                                                  "Httpd.conf",  "My.ini",      "StartQorn.bat",
                                                  "StartZel.bat"};
 
+// The outputs in the order they are written: the name of the expected file, and the path after
+// the application folder.
+const std::vector<std::pair<std::string, std::string>> kOutputs = {
+    {"install.bat", "install.bat"},         {"unstall.bat", "unstall.bat"},
+    {"StartQorn.bat", "StartQorn.bat"},     {"StartZel.bat", "StartZel.bat"},
+    {"php.ini", "local\\Apache2\\php.ini"}, {"httpd.conf", "local\\Apache2\\conf\\httpd.conf"},
+    {"my.ini", "local\\mysql5\\my.ini"},
+};
+
 // A machine of files in memory that records what the engine did, in order, and fails where told.
 class FakeMachine final : public BundleMachine {
  public:
@@ -68,36 +77,20 @@ std::string ReadDataFile(const std::string& relative) {
 const BundleFolder kWeb{"D:\\srv\\web\\", "D:\\srv\\web\\"};
 const LeadBytes kGbk = LeadBytes::CodePage936();
 
-// The events of a whole run for `folder`, in order.
+// The events of a whole run for `folder`, in order; the separator after the folder is doubled.
 std::vector<std::string> WholeRun(const std::string& folder) {
-  const std::string t = folder + "\\TempFiles2\\";
-  return {
-      "read " + t + "Install.bat",
-      "read " + t + "Unstall.bat",
-      "read " + t + "Php.Ini",
-      "read " + t + "Httpd.conf",
-      "read " + t + "My.ini",
-      "read " + t + "StartQorn.bat",
-      "read " + t + "StartZel.bat",
-      "write " + folder + "\\install.bat",
-      "write " + folder + "\\unstall.bat",
-      "write " + folder + "\\StartQorn.bat",
-      "write " + folder + "\\StartZel.bat",
-      "write " + folder + "\\local\\Apache2\\php.ini",
-      "write " + folder + "\\local\\Apache2\\conf\\httpd.conf",
-      "write " + folder + "\\local\\mysql5\\my.ini",
-      "start " + folder + "\\install.bat",
-  };
+  std::vector<std::string> events;
+  for (const std::string& name : kTemplateNames)
+    events.push_back("read " + folder + "\\TempFiles2\\" + name);
+  for (const auto& [expected, path] : kOutputs)
+    events.push_back("write " + folder + "\\" + path);
+  events.push_back("start " + folder + "\\install.bat");
+  return events;
 }
 
 // The templates are those of the sample bundle in examples/bundle, the expected files are beside
 // the tests.
 TEST(ConfigureBundle, SampleBundleGivesTheExpectedFilesByteForByte) {
-  const std::map<std::string, std::string> outputs = {
-      {"install.bat", "install.bat"},         {"unstall.bat", "unstall.bat"},
-      {"php.ini", "local\\Apache2\\php.ini"}, {"httpd.conf", "local\\Apache2\\conf\\httpd.conf"},
-      {"my.ini", "local\\mysql5\\my.ini"},    {"StartQorn.bat", "StartQorn.bat"},
-      {"StartZel.bat", "StartZel.bat"}};
   for (const std::string port : {"80", "81"}) {
     SCOPED_TRACE("port " + port);
     FakeMachine machine;
@@ -106,9 +99,9 @@ TEST(ConfigureBundle, SampleBundleGivesTheExpectedFilesByteForByte) {
           ReadDataFile("../../../examples/bundle/TempFiles2/" + name);
     }
     ConfigureBundle(kWeb, port, kGbk, machine);
-    for (const auto& [expected, written] : outputs) {
+    for (const auto& [expected, path] : kOutputs) {
       SCOPED_TRACE(expected);
-      EXPECT_EQ(machine.files[kWeb.folder + "\\" + written],
+      EXPECT_EQ(machine.files[kWeb.folder + "\\" + path],
                 ReadDataFile("expected-" + port + "/" + expected));
     }
   }
@@ -128,43 +121,46 @@ TEST(ConfigureBundle, ReplacesOnlyThePlaceholdersListedForEachFile) {
   FakeMachine machine;
   machine.PutTemplates(kWeb.folder, "[xpath]|[port]|[port2]|[XPATH]|[Port]");
   ConfigureBundle(kWeb, "81", kGbk, machine);
-  const std::string f = kWeb.folder;
   const std::string xpathOnly = "D:\\srv\\web\\|[port]|[port2]|[XPATH]|[Port]\r\n\r\n";
-  EXPECT_EQ(machine.files[f + "\\install.bat"], "D:\\srv\\web\\|[port]|:81|[XPATH]|[Port]\r\n\r\n");
-  EXPECT_EQ(machine.files[f + "\\unstall.bat"], xpathOnly);
-  EXPECT_EQ(machine.files[f + "\\local\\Apache2\\php.ini"], xpathOnly);
-  EXPECT_EQ(machine.files[f + "\\local\\Apache2\\conf\\httpd.conf"],
-            "D:\\srv\\web\\|81|[port2]|[XPATH]|[Port]\r\n\r\n");
-  EXPECT_EQ(machine.files[f + "\\local\\mysql5\\my.ini"], xpathOnly);
-  EXPECT_EQ(machine.files[f + "\\StartQorn.bat"], "[xpath]|[port]|:81|[XPATH]|[Port]\r\n\r\n");
-  EXPECT_EQ(machine.files[f + "\\StartZel.bat"], "[xpath]|[port]|:81|[XPATH]|[Port]\r\n\r\n");
+  const std::string port2Only = "[xpath]|[port]|:81|[XPATH]|[Port]\r\n\r\n";
+  const std::string expected[] = {// in the order of kOutputs
+                                  "D:\\srv\\web\\|[port]|:81|[XPATH]|[Port]\r\n\r\n",
+                                  xpathOnly,
+                                  port2Only,
+                                  port2Only,
+                                  xpathOnly,
+                                  "D:\\srv\\web\\|81|[port2]|[XPATH]|[Port]\r\n\r\n",
+                                  xpathOnly};
+  for (size_t i = 0; i < kOutputs.size(); ++i)
+    EXPECT_EQ(machine.files[kWeb.folder + "\\" + kOutputs[i].second], expected[i]);
+}
+
+// The output at `path` after a run for port 81 over seven templates holding `content`.
+std::string OutputOf(const BundleFolder& where, const std::string& content,
+                     const std::string& path) {
+  FakeMachine machine;
+  machine.PutTemplates(where.folder, content);
+  ConfigureBundle(where, "81", kGbk, machine);
+  return machine.files.at(where.folder + "\\" + path);
 }
 
 TEST(ConfigureBundle, FolderTextGoesIntoFilesAndFolderPathIntoPaths) {
   // The folder as a path is UTF-8; inside the files it is spelled in code page 936.
   const BundleFolder where{"C:\\\xE6\xB5\x8B\xE8\xAF\x95 web\\", "C:\\\xB2\xE2\xCA\xD4 web\\"};
-  FakeMachine machine;
-  machine.PutTemplates(where.folder, "\xD6\xD0[xpath]\xCE\xC4");
-  ConfigureBundle(where, "80", kGbk, machine);
-  EXPECT_EQ(machine.files[where.folder + "\\local\\mysql5\\my.ini"],
+  EXPECT_EQ(OutputOf(where, "\xD6\xD0[xpath]\xCE\xC4", "local\\mysql5\\my.ini"),
             "\xD6\xD0"
             "C:\\\xB2\xE2\xCA\xD4 web\\\xCE\xC4\r\n\r\n");
 }
 
 TEST(ConfigureBundle, FolderHoldingPortPlaceholderIsReplacedInTurnInHttpdConf) {
   const BundleFolder where{"D:\\[port]\\", "D:\\[port]\\"};
-  FakeMachine machine;
-  machine.PutTemplates(where.folder, "[xpath]");
-  ConfigureBundle(where, "81", kGbk, machine);
-  EXPECT_EQ(machine.files[where.folder + "\\local\\Apache2\\conf\\httpd.conf"], "D:\\81\\\r\n\r\n");
-  EXPECT_EQ(machine.files[where.folder + "\\install.bat"], "D:\\[port]\\\r\n\r\n");
+  EXPECT_EQ(OutputOf(where, "[xpath]", "local\\Apache2\\conf\\httpd.conf"), "D:\\81\\\r\n\r\n");
+  EXPECT_EQ(OutputOf(where, "[xpath]", "install.bat"), "D:\\[port]\\\r\n\r\n");
 }
 
 TEST(ConfigureBundle, PlaceholderAfterSecondByteBracketIsLeftAlone) {
-  FakeMachine machine;
-  machine.PutTemplates(kWeb.folder, "\x81[xpath] [xpath]");
-  ConfigureBundle(kWeb, "80", kGbk, machine);
-  EXPECT_EQ(machine.files[kWeb.folder + "\\unstall.bat"], "\x81[xpath] D:\\srv\\web\\\r\n\r\n");
+  EXPECT_EQ(OutputOf(kWeb, "\x81[xpath] [xpath]", "unstall.bat"),
+            "\x81[xpath] D:\\srv\\web\\\r\n\r\n");
 }
 
 // Whatever step fails, the run stops right there: nothing after it is read, written or started,
