@@ -67,6 +67,12 @@ class ProbeSocketsTest : public ::testing::Test {
     }
   }
 
+  // A new element connecting to 127.0.0.1:port.
+  static void Start(WinsockProbeSockets& sockets, int16_t index, int32_t port) {
+    sockets.Create(index);
+    sockets.Connect(index, "127.0.0.1", port);
+  }
+
   UniqueWindow window_;
 };
 
@@ -96,10 +102,8 @@ TEST_F(ProbeSocketsTest, ParallelElementsReportUnderTheirOwnIndex) {
   const UniqueSocket busyA = Open(20011, true);
   const UniqueSocket busyB = Open(20012, true);
   WinsockProbeSockets sockets(window_.get(), kFirstMessage, kMessageCount);
-  for (int16_t i = 1; i <= 3; ++i) {
-    sockets.Create(i);
-    sockets.Connect(i, "127.0.0.1", 20010 + i);
-  }
+  for (int16_t i = 1; i <= 3; ++i)
+    Start(sockets, i, 20010 + i);
   std::set<Event> events;
   for (int i = 0; i < 3; ++i) {
     const auto event = NextEvent(sockets);
@@ -112,10 +116,8 @@ TEST_F(ProbeSocketsTest, ParallelElementsReportUnderTheirOwnIndex) {
 TEST_F(ProbeSocketsTest, AClosedElementReportsNothing) {
   const UniqueSocket busy = Open(20021, true);
   WinsockProbeSockets sockets(window_.get(), kFirstMessage, kMessageCount);
-  sockets.Create(1);
-  sockets.Create(2);
-  sockets.Connect(1, "127.0.0.1", 20021);
-  sockets.Connect(2, "127.0.0.1", 20022);
+  Start(sockets, 1, 20021);
+  Start(sockets, 2, 20022);
   Sleep(200);  // both results are queued by now
   sockets.Close(1);
   sockets.Remove(2);
@@ -133,10 +135,8 @@ TEST_F(ProbeSocketsTest, AClosedElementReportsNothing) {
 
 TEST_F(ProbeSocketsTest, CloseAllSilencesEveryElement) {
   WinsockProbeSockets sockets(window_.get(), kFirstMessage, kMessageCount);
-  for (int16_t i = 1; i <= 4; ++i) {
-    sockets.Create(i);
-    sockets.Connect(i, "127.0.0.1", 20030 + i);
-  }
+  for (int16_t i = 1; i <= 4; ++i)
+    Start(sockets, i, 20030 + i);
   Sleep(200);
   sockets.CloseAll();
   for (int16_t i = 1; i <= 4; ++i)
@@ -146,8 +146,7 @@ TEST_F(ProbeSocketsTest, CloseAllSilencesEveryElement) {
 
 TEST_F(ProbeSocketsTest, MessagesNotMadeByTheFamilyAreIgnored) {
   WinsockProbeSockets sockets(window_.get(), kFirstMessage, kMessageCount);
-  sockets.Create(1);
-  sockets.Connect(1, "127.0.0.1", 20061);  // the first attempt uses the first message number
+  Start(sockets, 1, 20061);  // the first attempt uses the first message number
   const LPARAM connected = WSAMAKESELECTREPLY(FD_CONNECT, 0);
   EXPECT_EQ(sockets.TakeEvent(kFirstMessage, 1234, connected), std::nullopt);
   EXPECT_EQ(sockets.TakeEvent(kFirstMessage - 1, 0, connected), std::nullopt);
@@ -158,12 +157,9 @@ TEST_F(ProbeSocketsTest, MessagesNotMadeByTheFamilyAreIgnored) {
 TEST_F(ProbeSocketsTest, MessageNumbersAreReusedOnceFree) {
   const UniqueSocket busy = Open(20041, true);
   WinsockProbeSockets sockets(window_.get(), kFirstMessage, 2);
-  sockets.Create(1);
-  sockets.Create(2);
-  sockets.Create(3);
-  sockets.Connect(1, "127.0.0.1", 20041);
-  sockets.Connect(2, "127.0.0.1", 20041);
-  EXPECT_THROW(sockets.Connect(3, "127.0.0.1", 20041), Failure);  // both numbers in use
+  Start(sockets, 1, 20041);
+  Start(sockets, 2, 20041);
+  EXPECT_THROW(Start(sockets, 3, 20041), Failure);  // both numbers in use
   for (int round = 0; round < 5; ++round) {
     const auto event = NextEvent(sockets);
     ASSERT_TRUE(event) << "round " << round;
@@ -215,8 +211,7 @@ TEST_F(ProbeSocketsTest, APortHeldOnlyOverIpv6CannotBeListenedOn) {
 
   WinsockProbeSockets sockets(window_.get(), kFirstMessage, kMessageCount);
   // The IPv4 probe is refused, yet a server could not take the port.
-  sockets.Create(1);
-  sockets.Connect(1, "127.0.0.1", 20071);
+  Start(sockets, 1, 20071);
   EXPECT_EQ(NextEvent(sockets), Event(1, false));
   EXPECT_FALSE(sockets.CanListenOn(20071));
 }
