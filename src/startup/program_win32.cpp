@@ -13,6 +13,25 @@
 namespace orv {
 namespace {
 
+// The shell's open action wants a single-threaded apartment on the window's thread; it is left
+// again when the window's work is done, also after a failure.
+class ComApartment {
+ public:
+  ComApartment()
+      : initialized_(
+            SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {
+  }
+  ~ComApartment() {
+    if (initialized_)
+      CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool initialized_;
+};
+
 void ShowNotice() {
   MessageBoxW(nullptr, Utf8ToWide(marker::kNoticeText).c_str(),
               Utf8ToWide(marker::kNoticeTitle).c_str(), MB_OK | MB_ICONINFORMATION);
@@ -47,12 +66,8 @@ int Main(HINSTANCE instance) {
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                         ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    // The shell's open action wants a single-threaded apartment on this thread.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    const int exitCode = RunScanWindow(instance);
-    if (SUCCEEDED(com))
-      CoUninitialize();
-    return exitCode;
+    const ComApartment apartment;
+    return RunScanWindow(instance);
   } catch (const std::exception& error) {
     MessageBoxW(nullptr, Utf8ToWide(error.what()).c_str(), Utf8ToWide(scan::kCaption).c_str(),
                 MB_OK | MB_ICONERROR);
