@@ -73,12 +73,14 @@ constexpr int TwipsToPixels(int twips, int dpi) {
   return static_cast<int>(scaled >= 0 ? (scaled + 720) / 1440 : -((-scaled + 720) / 1440));
 }
 
-constexpr const ControlSpec& Control(int id) {
-  for (const ControlSpec& spec : kControls) {
-    if (spec.id == id)
-      return spec;
-  }
-  return kControls[0];  // unreachable for the ids above
+// The place of a control in kControls, by its id.
+constexpr size_t IndexOf(int id) {
+  size_t index = 0;
+  while (index < kControls.size() && kControls[index].id != id)
+    ++index;
+  return index;
 }
+
+static_assert(IndexOf(kLblZel) == kControls.size() - 1 && IndexOf(kCmdClose) < kControls.size());
 
 }  // namespace orv::scan

@@ -278,7 +278,7 @@ void ScanWindow::LayoutControls() {
   // The status bar docks itself to the bottom edge; it is given the designed height and one
   // panel of the designed width.
   const HWND statusBar = Control(scan::kSbMain);
-  const int height = scan::TwipsToPixels(scan::Control(scan::kSbMain).height, dpi);
+  const int height = scan::TwipsToPixels(scan::kControls[scan::IndexOf(scan::kSbMain)].height, dpi);
   SendMessageW(statusBar, SB_SETMINHEIGHT, height - 2 * GetSystemMetrics(SM_CYBORDER), 0);
   SendMessageW(statusBar, WM_SIZE, 0, 0);
   int parts[1] = {scan::TwipsToPixels(scan::kStatusPanelWidth, dpi)};
@@ -392,11 +392,8 @@ void ScanWindow::OpenLink(const std::string& address) {
 }
 
 HWND ScanWindow::Control(int id) const {
-  for (size_t i = 0; i < scan::kControls.size(); ++i) {
-    if (scan::kControls[i].id == id)
-      return controls_[i];
-  }
-  return nullptr;
+  const size_t index = scan::IndexOf(id);
+  return index < controls_.size() ? controls_[index] : nullptr;
 }
 
 template <typename Handler>

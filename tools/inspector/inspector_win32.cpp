@@ -485,15 +485,19 @@ int TimedOut(const std::wstring& what, DWORD timeoutMs) {
   return kExitTimedOut;
 }
 
-HWND RequireWindow(const std::wstring& title, const Options& options) {
-  return WaitForTopLevel(title, nullptr, options.timeoutMs);
+// The window named by the first argument, waited for; null after saying what timed out.
+HWND RequireWindow(const Options& options) {
+  const std::wstring& title = options.positional.at(0);
+  const HWND window = WaitForTopLevel(title, nullptr, options.timeoutMs);
+  if (window == nullptr)
+    TimedOut(L"window \"" + title + L"\"", options.timeoutMs);
+  return window;
 }
 
 int CommandWindow(const Options& options) {
-  const std::wstring& title = options.positional.at(0);
-  const HWND window = RequireWindow(title, options);
+  const HWND window = RequireWindow(options);
   if (window == nullptr)
-    return TimedOut(L"window \"" + title + L"\"", options.timeoutMs);
+    return kExitTimedOut;
   PrintWindowInfo(window);
   const HWND focus = FocusOf(window);
   for (HWND child : ChildrenOf(window))
@@ -510,10 +514,9 @@ HWND StatusBarOf(HWND window) {
 }
 
 int CommandStatus(const Options& options) {
-  const std::wstring& title = options.positional.at(0);
-  const HWND window = RequireWindow(title, options);
+  const HWND window = RequireWindow(options);
   if (window == nullptr)
-    return TimedOut(L"window \"" + title + L"\"", options.timeoutMs);
+    return kExitTimedOut;
   const HWND statusBar = StatusBarOf(window);
   if (statusBar == nullptr) {
     Complain("the window has no status bar");
@@ -561,11 +564,10 @@ int CommandStatus(const Options& options) {
 }
 
 int CommandClick(const Options& options) {
-  const std::wstring& title = options.positional.at(0);
   const int id = _wtoi(options.positional.at(1).c_str());
-  const HWND window = RequireWindow(title, options);
+  const HWND window = RequireWindow(options);
   if (window == nullptr)
-    return TimedOut(L"window \"" + title + L"\"", options.timeoutMs);
+    return kExitTimedOut;
   const HWND control = GetDlgItem(window, id);
   if (control == nullptr) {
     Complain("the window has no control with id " + std::to_string(id));
@@ -584,11 +586,10 @@ int CommandClick(const Options& options) {
 // Keys are posted to the focused control, the way the keyboard delivers them, so that they pass
 // through the target's message loop (and IsDialogMessage there).
 int CommandKey(const Options& options) {
-  const std::wstring& title = options.positional.at(0);
   const std::wstring& key = options.positional.at(1);
-  const HWND window = RequireWindow(title, options);
+  const HWND window = RequireWindow(options);
   if (window == nullptr)
-    return TimedOut(L"window \"" + title + L"\"", options.timeoutMs);
+    return kExitTimedOut;
   HWND target = FocusOf(window);
   if (target == nullptr)
     target = window;
@@ -623,10 +624,9 @@ int CommandKey(const Options& options) {
 }
 
 int CommandClose(const Options& options) {
-  const std::wstring& title = options.positional.at(0);
-  const HWND window = RequireWindow(title, options);
+  const HWND window = RequireWindow(options);
   if (window == nullptr)
-    return TimedOut(L"window \"" + title + L"\"", options.timeoutMs);
+    return kExitTimedOut;
   PostMessageW(window, WM_CLOSE, 0, 0);
   return kExitDone;
 }
