@@ -9,16 +9,37 @@
 
 namespace orv {
 
-std::string SystemCommandProcessor() {
+namespace {
+
+using GetFolderFn = UINT(WINAPI*)(LPWSTR, UINT);
+
+// True for a 32-bit process on 64-bit Windows.
+bool RunsUnderWow64() {
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::string SystemFolder(GetFolderFn getFolder) {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
-    const UINT length = GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
+    const UINT length = getFolder(buffer.data(), static_cast<UINT>(buffer.size()));
     if (length == 0)
       ThrowLastError("获取系统文件夹", "");
     if (length < buffer.size())
-      return WideToUtf8({buffer.data(), length}) + "\\cmd.exe";
+      return WideToUtf8({buffer.data(), length});
     buffer.resize(length + 1);  // too small: `length` is the size needed
   }
+}
+
+}  // namespace
+
+std::string SystemCommandProcessor() {
+  // The bundle's scripts are written for the 32-bit command processor, which a 32-bit program
+  // gets on 64-bit Windows too: named by its own folder, it stays the same whatever starts it
+  // (CreateProcessW or the shell's elevated start, which may not apply the file-system
+  // redirection).
+  const GetFolderFn getFolder = RunsUnderWow64() ? &GetSystemWow64DirectoryW : &GetSystemDirectoryW;
+  return SystemFolder(getFolder) + "\\cmd.exe";
 }
 
 void StartScriptMinimized(const std::string& scriptPath) {

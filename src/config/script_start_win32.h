@@ -6,7 +6,8 @@
 namespace orv {
 
 // The full path of the system's own command processor (in the system folder, never one found in
-// the current folder or on PATH).
+// the current folder or on PATH). A 32-bit program on 64-bit Windows gets the 32-bit one, named by
+// its real folder (SysWOW64), as the file-system redirection would give it.
 std::string SystemCommandProcessor();
 
 // Starts the batch script at `scriptPath` (UTF-8) through the system's command processor, in a

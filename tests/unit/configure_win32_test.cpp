@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "config/configure_win32.h"
+#include "config/script_start_win32.h"
 #include "platform/failure.h"
 #include "platform/file_system_win32.h"
 #include "platform/text_win32.h"
@@ -395,6 +397,21 @@ TEST(ConfigureWin32, DriveRootFolderKeepsItsOneSeparator) {
             Substitute(Expected("81", "my.ini"), kExpectedFolder, root));
   EXPECT_NE(bundle.Read("install.bat").find("cd /d \"" + root + "\"\r\n"), std::string::npos);
   EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty()) << "install.log never appeared";
+}
+
+// The install script runs under the command processor of the program's own width: the 32-bit one
+// for the 32-bit program, also on 64-bit Windows, named by its real folder (SysWOW64 there).
+TEST(ConfigureWin32, CommandProcessorHasTheProgramsOwnWidth) {
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  const bool underWow64 = sizeof(void*) == 4 && wow64;
+  std::string cmdExe = SystemCommandProcessor();
+  for (char& c : cmdExe)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string folder = underWow64 ? "\\syswow64\\cmd.exe" : "\\system32\\cmd.exe";
+  ASSERT_GE(cmdExe.size(), folder.size());
+  EXPECT_EQ(cmdExe.substr(cmdExe.size() - folder.size()), folder) << SystemCommandProcessor();
+  EXPECT_TRUE(fs::exists(PathOf(SystemCommandProcessor())));
 }
 
 }  // namespace

@@ -122,6 +122,12 @@ struct WindowQuery {
   HWND found;
 };
 
+// EnumResourceNamesW callback: keeps the first name and stops the enumeration.
+BOOL CALLBACK TakeFirstResourceName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
+  *reinterpret_cast<LPWSTR*>(found) = name;
+  return FALSE;
+}
+
 BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
   auto* query = reinterpret_cast<WindowQuery*>(param);
   if (!IsWindowVisible(window))
@@ -205,13 +211,8 @@ std::string ExecutableIcons(DWORD processId) {
   if (image.module == nullptr)
     return "";
   LPWSTR firstGroup = nullptr;
-  EnumResourceNamesW(
-      image.module, RT_GROUP_ICON,
-      [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) -> BOOL {
-        *reinterpret_cast<LPWSTR*>(found) = name;
-        return FALSE;
-      },
-      reinterpret_cast<LONG_PTR>(&firstGroup));
+  EnumResourceNamesW(image.module, RT_GROUP_ICON, &TakeFirstResourceName,
+                     reinterpret_cast<LONG_PTR>(&firstGroup));
   HRSRC resource =
       firstGroup != nullptr ? FindResourceW(image.module, firstGroup, RT_GROUP_ICON) : nullptr;
   HGLOBAL loaded = resource != nullptr ? LoadResource(image.module, resource) : nullptr;
