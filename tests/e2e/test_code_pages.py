@@ -1,6 +1,5 @@
-"""Systems on other code pages than 936: on a Traditional Chinese (950), Japanese (932) or Western
-(1252) system, a first run in an ASCII folder completes and writes the completion marker, and the
-next start only shows the notice."""
+"""Other code pages than 936: under Traditional Chinese (950), Japanese (932) and Western (1252)
+a first run in an ASCII folder completes and writes the marker; the next start shows the notice."""
 
 import os
 
@@ -8,13 +7,10 @@ from harness import CAPTION, NOTICE_TITLE
 from test_first_run import LBL_PORT, LBL_QORN, LBL_ZEL, wait_result
 from test_startup import NOTICE_TEXT
 
-MARKER_LINE = "已经安装！"
-
 
 def first_run_then_notice(s, locale, codec):
-    """Under `locale`, whose ANSI code page Python knows as `codec`: the first run shows the port
-    and the links and leaves the marker line with '?' for each character the code page lacks; the
-    second start shows the notice, in the same Unicode text as anywhere, and no window."""
+    """`codec` is Python's name for the locale's ANSI code page: the marker line is written in it,
+    with '?' for each character it lacks."""
     env = {"ORV_LOCALE": locale}
     program = s.start(env=env)
     controls = wait_result(s)
@@ -24,11 +20,10 @@ def first_run_then_notice(s, locale, codec):
     s.close()
     assert program.wait_exit() == 0
     with open(os.path.join(s.bundle, "Finish.txt"), "rb") as marker:
-        assert marker.read() == MARKER_LINE.encode(codec, errors="replace") + b"\r\n"
+        assert marker.read() == "已经安装！".encode(codec, errors="replace") + b"\r\n"
 
     again = s.start(env=env)
-    box = s.message_box(NOTICE_TITLE)
-    assert box["text"] == NOTICE_TEXT, box
+    assert s.message_box(NOTICE_TITLE)["text"] == NOTICE_TEXT
     s.no_window(CAPTION, wait_s=0.5)
     s.message_box(NOTICE_TITLE, press_ok=True, timeout_s=2)
     assert again.wait_exit() == 0
