@@ -5,14 +5,23 @@
 #include <string>
 #include <string_view>
 
+#include "platform/windows_prelude_win32.h"
+
 namespace orv {
 
 std::wstring Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::wstring_view wide);
 
-// Converts to the ANSI code page exactly. A character that the code page cannot represent is a
-// Failure naming `what` (for example the folder it came from), never a silent '?'.
-std::string Utf8ToAnsiStrict(std::string_view utf8, std::string_view what);
+// Converts to `codePage` (by default the ANSI code page) exactly. A character that the code page
+// cannot represent is a Failure naming `what` (for example the folder it came from), never a
+// silent '?'; so is a conversion that the system refuses, with the system's error text.
+std::string Utf8ToAnsiStrict(std::string_view utf8, std::string_view what, UINT codePage = CP_ACP);
+std::string WideToAnsiStrict(std::wstring_view wide, std::string_view what, UINT codePage = CP_ACP);
+
+// Converts to `codePage` (by default the ANSI code page), putting the system's default character
+// for every character that the code page lacks. For text whose exact bytes do not matter, such as
+// the completion marker's line. Throws a Failure only when the system refuses the conversion.
+std::string Utf8ToAnsiWithDefaultChar(std::string_view utf8, UINT codePage = CP_ACP);
 
 // True when `byte` starts a double-byte character in the ANSI code page.
 bool IsAnsiLeadByte(unsigned char byte);

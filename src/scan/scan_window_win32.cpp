@@ -165,6 +165,7 @@ void ScanWindow::Create(HINSTANCE instance) {
   // The load handler: all controls exist, the window is not yet visible.
   probe_ = std::make_unique<PortProbe>(*sockets_, static_cast<ProbeView&>(*this));
   Guarded([&] { probe_->FormLoad(); });
+  created_ = true;
 }
 
 void ScanWindow::Show(int showCommand) {
@@ -286,12 +287,14 @@ void ScanWindow::LayoutControls() {
 }
 
 void ScanWindow::ApplyFont() {
-  font_.reset(CreateMessageFont(dpi_));
-  if (!font_)
-    return;  // the system font of each control stays
+  UniqueFont font(CreateMessageFont(dpi_));
+  if (!font)
+    return;  // the controls keep the font they have
   for (HWND control : controls_) {
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
   }
+  // Only now that no control uses it any more is the old font deleted.
+  font_ = std::move(font);
 }
 
 void ScanWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
@@ -377,7 +380,11 @@ void ScanWindow::OnDestroy() {
   // Outstanding connects are abandoned; no socket event is handled after this.
   if (sockets_)
     sockets_->CloseAll();
-  PostQuitMessage(0);
+  // Windows also sends WM_DESTROY when WM_CREATE fails (Wine does not). A quit message then would
+  // end the message box that reports the failure at once, so only the end of a window that Create
+  // finished ends the program's message loop.
+  if (created_)
+    PostQuitMessage(0);
 }
 
 void ScanWindow::OpenLink(const std::string& address) {

@@ -23,7 +23,8 @@ class ScanWindow final : private ProbeView, private FreePortSteps {
   ScanWindow& operator=(const ScanWindow&) = delete;
 
   // Creates the window and its controls (not yet visible) and runs its load handler, which starts
-  // the probe. Throws a Failure when the window cannot be created.
+  // the probe. Throws a Failure when the window cannot be created. Once Create has finished, the
+  // window's destruction posts WM_QUIT; before, it does not.
   void Create(HINSTANCE instance);
   void Show(int showCommand);
   HWND handle() const { return window_; }
@@ -64,6 +65,7 @@ class ScanWindow final : private ProbeView, private FreePortSteps {
   void WriteFinishMarker() override;
 
   HWND window_ = nullptr;
+  bool created_ = false;
   UINT dpi_ = 96;
   std::array<HWND, scan::kControls.size()> controls_{};
   UniqueFont font_;

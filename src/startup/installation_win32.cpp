@@ -42,7 +42,9 @@ void WriteFinishMarker() noexcept {
 
 void WriteFinishMarkerIn(std::string_view appFolder) noexcept {
   try {
-    const std::string content = Utf8ToAnsiStrict(marker::kLine, "完成标记") + "\r\n";
+    // Only the marker's presence counts, so a code page that lacks some of the line's characters
+    // gets its default character for them rather than no marker at all.
+    const std::string content = Utf8ToAnsiWithDefaultChar(marker::kLine) + "\r\n";
     ReplaceWholeFile(marker::WritePath(appFolder), content);
   } catch (...) {
     // A missing marker only means that the next start configures the bundle again.

@@ -21,8 +21,9 @@ bool IsInstalledIn(std::string_view appFolder);
 // written is simply missing, and the next start opens the scan window again.
 void WriteFinishMarker() noexcept;
 
-// The same for the bundle in `appFolder`. On success the marker holds exactly the marker line in
-// the ANSI code page and CR LF; on failure an existing marker is left as it was.
+// The same for the bundle in `appFolder`. On success the marker holds the marker line in the ANSI
+// code page, with the system's default character for each character that the code page lacks
+// (none in code page 936), and CR LF; on failure an existing marker is left as it was.
 void WriteFinishMarkerIn(std::string_view appFolder) noexcept;
 
 }  // namespace orv

@@ -37,6 +37,15 @@ void ShowNotice() {
               Utf8ToWide(marker::kNoticeTitle).c_str(), MB_OK | MB_ICONINFORMATION);
 }
 
+// The window's failure to start, shown after the window is gone. A quit message that its
+// destruction left in the queue would end the box before the user sees it; it is taken out first.
+void ShowStartFailure(const char* message) {
+  MSG quit{};
+  PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+  MessageBoxW(nullptr, Utf8ToWide(message).c_str(), Utf8ToWide(scan::kCaption).c_str(),
+              MB_OK | MB_ICONERROR);
+}
+
 int RunScanWindow(HINSTANCE instance) {
   ScanWindow window;
   window.Create(instance);
@@ -69,8 +78,7 @@ int Main(HINSTANCE instance) {
     const ComApartment apartment;
     return RunScanWindow(instance);
   } catch (const std::exception& error) {
-    MessageBoxW(nullptr, Utf8ToWide(error.what()).c_str(), Utf8ToWide(scan::kCaption).c_str(),
-                MB_OK | MB_ICONERROR);
+    ShowStartFailure(error.what());
     return 1;
   }
 }

@@ -99,10 +99,11 @@ class Inspector:
 class Program:
     """One run of Orvandimex.exe under Wine."""
 
-    def __init__(self, exe, log_path):
+    def __init__(self, exe, log_path, env=None):
         self.log = open(log_path, "wb")
         self.process = subprocess.Popen([WINE_RUN, exe], stdout=self.log, stderr=subprocess.STDOUT,
-                                        cwd=os.path.dirname(exe), start_new_session=True)
+                                        cwd=os.path.dirname(exe), start_new_session=True,
+                                        env={**os.environ, **(env or {})})
 
     def wait_exit(self, timeout_s=EXIT_S):
         """The program's exit code; fails when it is still running after timeout_s."""
@@ -142,8 +143,10 @@ class Session:
 
     # ---- the program ----
 
-    def start(self):
-        program = Program(self.exe, os.path.join(self.root, f"program-{len(self.programs)}.log"))
+    def start(self, env=None):
+        """Starts the program; `env` adds to the environment of this run (ORV_LOCALE, ...)."""
+        program = Program(self.exe, os.path.join(self.root, f"program-{len(self.programs)}.log"),
+                          env)
         self.programs.append(program)
         return program
 
