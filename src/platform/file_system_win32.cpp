@@ -31,10 +31,10 @@ std::string ReadWholeFile(std::string_view path) {
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file)
-    ThrowLastError("打开文件", path);
+    ThrowLastError("打开文件", path, FileAction::kRead);
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size))
-    ThrowLastError("读取文件", path);
+    ThrowLastError("读取文件", path, FileAction::kRead);
   std::string bytes;
   bytes.resize(static_cast<size_t>(size.QuadPart));
   size_t done = 0;
@@ -42,7 +42,7 @@ std::string ReadWholeFile(std::string_view path) {
     const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, kChunk));
     DWORD got = 0;
     if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) {
-      ThrowLastError("读取文件", path);
+      ThrowLastError("读取文件", path, FileAction::kRead);
     }
     if (got == 0)
       break;  // the file shrank while being read
@@ -57,10 +57,10 @@ void ReplaceWholeFile(std::string_view path, std::string_view bytes) {
   const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      throw ErrorFailure("写入文件", path, ERROR_ACCESS_DENIED);
+      throw ErrorFailure("写入文件", path, ERROR_ACCESS_DENIED, FileAction::kWrite);
     }
     if (attributes & FILE_ATTRIBUTE_READONLY) {
-      throw ErrorFailure("写入文件", path, ERROR_ACCESS_DENIED);
+      throw ErrorFailure("写入文件", path, ERROR_ACCESS_DENIED, FileAction::kWrite);
     }
   }
 
@@ -70,7 +70,7 @@ void ReplaceWholeFile(std::string_view path, std::string_view bytes) {
   wchar_t temporary[MAX_PATH + 1] = {};
   if (folder.size() > MAX_PATH - 14 || !GetTempFileNameW(folder.c_str(), L"orv", 0, temporary)) {
     const DWORD code = folder.size() > MAX_PATH - 14 ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
-    throw ErrorFailure("写入文件", path, code);
+    throw ErrorFailure("写入文件", path, code, FileAction::kWrite);
   }
 
   // From here on the temporary file exists and is removed on every failure.
@@ -107,7 +107,7 @@ void ReplaceWholeFile(std::string_view path, std::string_view bytes) {
     Sleep(kLockedRetryDelayMs);
   }
   DeleteFileW(temporary);
-  throw ErrorFailure("写入文件", path, failure);
+  throw ErrorFailure("写入文件", path, failure, FileAction::kWrite);
 }
 
 bool OrdinaryFileExists(std::string_view path) {

@@ -22,16 +22,20 @@ std::string SystemErrorText(DWORD code) {
   return WideToUtf8(text) + "（错误 " + std::to_string(code) + "）";
 }
 
-Failure ErrorFailure(std::string_view operation, std::string_view subject, DWORD code) {
+Failure ErrorFailure(std::string_view operation, std::string_view subject, DWORD code,
+                     FileAction action) {
   std::string message(operation);
   if (!subject.empty())
     message += "“" + std::string(subject) + "”";
   message += "失败：" + SystemErrorText(code);
-  return Failure(message);
+  FailureFacts facts{action, code, std::string()};
+  if (action != FileAction::kNone)
+    facts.path = subject;
+  return Failure(message, std::move(facts));
 }
 
-void ThrowLastError(std::string_view operation, std::string_view subject) {
-  throw ErrorFailure(operation, subject, GetLastError());
+void ThrowLastError(std::string_view operation, std::string_view subject, FileAction action) {
+  throw ErrorFailure(operation, subject, GetLastError(), action);
 }
 
 }  // namespace orv

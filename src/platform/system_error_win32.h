@@ -14,9 +14,12 @@ namespace orv {
 // line end; "错误 N" when the system has none.
 std::string SystemErrorText(DWORD code);
 
-// "<operation>“<subject>”失败：<system text>". `subject` may be empty.
-Failure ErrorFailure(std::string_view operation, std::string_view subject, DWORD code);
+// "<operation>“<subject>”失败：<system text>". `subject` may be empty. The failure carries the
+// code; with an action other than kNone, `subject` is the file's path and it carries both.
+Failure ErrorFailure(std::string_view operation, std::string_view subject, DWORD code,
+                     FileAction action = FileAction::kNone);
 
-[[noreturn]] void ThrowLastError(std::string_view operation, std::string_view subject);
+[[noreturn]] void ThrowLastError(std::string_view operation, std::string_view subject,
+                                 FileAction action = FileAction::kNone);
 
 }  // namespace orv

@@ -56,6 +56,9 @@ inline void DeleteFontHandle(HFONT h) noexcept {
 inline void DestroyWindowHandle(HWND h) noexcept {
   ::DestroyWindow(h);
 }
+inline void FreeModuleHandle(HMODULE h) noexcept {
+  ::FreeLibrary(h);
+}
 }  // namespace detail
 
 // CreateFileW and FindFirstFileW report failure as INVALID_HANDLE_VALUE; process and thread
@@ -67,5 +70,6 @@ using UniqueSocket = UniqueResource<SOCKET, INVALID_SOCKET, detail::CloseSocketH
 using UniqueIcon = UniqueResource<HICON, 0, detail::DestroyIconHandle>;
 using UniqueFont = UniqueResource<HFONT, 0, detail::DeleteFontHandle>;
 using UniqueWindow = UniqueResource<HWND, 0, detail::DestroyWindowHandle>;
+using UniqueModule = UniqueResource<HMODULE, 0, detail::FreeModuleHandle>;
 
 }  // namespace orv

@@ -134,7 +134,21 @@ void PortProbe::SocketFailed(int16_t index) {
   freePort_ = std::to_string(port);
   // The search is over: the other probes would only walk on through ports nobody needs.
   RemoveElements(index);
-  view_.ShowFreePort(freePort_);
+  try {
+    view_.ShowFreePort(freePort_);
+  } catch (...) {
+    resultFailed_ = true;
+    throw;
+  }
+}
+
+void PortProbe::Retry() {
+  if (!resultFailed_)
+    return;
+  Scan();  // throws before anything changes when a box cannot be read
+  resultFailed_ = false;
+  found_ = false;
+  view_.StartTimer();
 }
 
 void PortProbe::TimerTick() {

@@ -40,6 +40,7 @@ class ProbeView {
   virtual std::string BoxText(ProbeBox box) const = 0;
   virtual void SetStatusText(const std::string& text) = 0;  // panel 1 of the status bar
   virtual void StopTimer() = 0;
+  virtual void StartTimer() = 0;  // for a retry: the status shows the new scan's counter
   // The result sequence for the free port (configuration, links, marker). May throw; the window's
   // event handler reports it.
   virtual void ShowFreePort(const std::string& port) = 0;
@@ -58,6 +59,12 @@ class PortProbe {
   void SocketConnected(int16_t index);  // wskSocket_Connect: the port is in use
   void SocketFailed(int16_t index);     // wskSocket_Error: the port is free
   void TimerTick();                     // timTimer_Timer
+  // After a failed result sequence: a new scan from the lower bound, with the status timer
+  // running again, whose first free port runs the result sequence once more. It is the one way a
+  // later free port gets there after a failure; reports of the earlier scan's elements are not
+  // taken for this scan's (the sockets drop them). Does nothing when no result sequence failed.
+  // Throws, changing nothing, when a box cannot be read.
+  void Retry();
 
   int32_t CurrentPort() const { return currentPort_; }
   const std::string& FreePort() const { return freePort_; }
@@ -77,6 +84,7 @@ class PortProbe {
   int32_t currentPort_ = 0;     // lngCurrentPort
   std::string freePort_;        // strFreePort
   bool found_ = false;          // blnFound
+  bool resultFailed_ = false;   // the last result sequence failed; a retry may start a new scan
   int16_t highestElement_ = 0;  // the largest index created since the last scan started
   std::string statusText_;      // the text last put into the status bar
 };

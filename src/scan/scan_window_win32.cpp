@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include "config/configure_win32.h"
+#include "config/failure_remedy_win32.h"
 #include "platform/failure.h"
 #include "platform/system_error_win32.h"
 #include "platform/text_win32.h"
@@ -22,6 +23,16 @@ constexpr int kIconResourceId = 1;
 // attempt, so that a late report of a closed socket is recognised as stale.
 constexpr UINT kSocketMessageFirst = WM_APP + 0x100;
 constexpr UINT kSocketMessageCount = 0x3E00;
+
+// Posted when the user chose Retry in the box of a failed configuration: the new scan starts once
+// the box and the handler that showed it have returned.
+constexpr UINT kRetryScanMessage = WM_APP + 1;
+
+// A failed configuration: its box offers Retry.
+class ConfigurationFailed : public Failure {
+ public:
+  using Failure::Failure;
+};
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = 0;
@@ -217,6 +228,9 @@ LRESULT ScanWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       OnCommand(GET_WM_COMMAND_ID(wParam, lParam), GET_WM_COMMAND_CMD(wParam, lParam));
       return 0;
+    case kRetryScanMessage:
+      OnRetryScan();
+      return 0;
     case WM_TIMER:
       if (wParam == kStatusTimerId)
         Guarded([&] { probe_->TimerTick(); });
@@ -375,6 +389,11 @@ void ScanWindow::OnSocketMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   });
 }
 
+void ScanWindow::OnRetryScan() {
+  if (probe_)
+    Guarded([&] { probe_->Retry(); });
+}
+
 void ScanWindow::OnDestroy() {
   KillTimer(window_, kStatusTimerId);
   // Outstanding connects are abandoned; no socket event is handled after this.
@@ -407,6 +426,8 @@ template <typename Handler>
 void ScanWindow::Guarded(Handler&& handler) noexcept {
   try {
     handler();
+  } catch (const ConfigurationFailed& failure) {
+    OfferRetry(failure.what());
   } catch (const Failure& failure) {
     ReportFailure(failure.what());
   } catch (const std::exception& error) {
@@ -420,6 +441,20 @@ void ScanWindow::ReportFailure(const std::string& message) noexcept {
   try {
     MessageBoxW(window_, Utf8ToWide(message).c_str(), Utf8ToWide(scan::kCaption).c_str(),
                 MB_OK | MB_ICONERROR);
+  } catch (...) {
+  }
+}
+
+// The box of a failed configuration. Retry is not run from inside the box's message loop, nor
+// from the handler that is still unwinding below it: a posted message starts it afterwards.
+void ScanWindow::OfferRetry(const std::string& message) noexcept {
+  try {
+    const int choice =
+        MessageBoxW(window_, Utf8ToWide(message).c_str(), Utf8ToWide(scan::kCaption).c_str(),
+                    MB_RETRYCANCEL | MB_ICONERROR);
+    // The window may have been closed while the box was open.
+    if (choice == IDRETRY && window_ != nullptr)
+      PostMessageW(window_, kRetryScanMessage, 0, 0);
   } catch (...) {
   }
 }
@@ -458,6 +493,10 @@ void ScanWindow::StopTimer() {
   KillTimer(window_, kStatusTimerId);
 }
 
+void ScanWindow::StartTimer() {
+  SetTimer(window_, kStatusTimerId, scan::kTimerIntervalMs, nullptr);
+}
+
 void ScanWindow::ShowFreePort(const std::string& port) {
   orv::ShowFreePort(port, *this);
 }
@@ -468,8 +507,18 @@ void ScanWindow::Configure(const std::string& port) {
   try {
     orv::Configure(port);
   } catch (const Failure& failure) {
-    // The user learns that the bundle is not configured yet, and why.
-    throw Failure("未能完成配置（端口 " + port + "），未写入完成标记。\n\n" + failure.what());
+    // The user learns that the bundle is not configured yet, why, and what to do about it.
+    std::string message =
+        "未能完成配置（端口 " + port + "），未写入完成标记。\n\n" + failure.what();
+    std::string remedy;
+    try {
+      remedy = RemedyFor(failure, AppFolder());
+    } catch (...) {
+      // Without the folder there is no advice; the failure is reported all the same.
+    }
+    if (!remedy.empty())
+      message += "\n\n" + remedy;
+    throw ConfigurationFailed(message);
   }
 }
 

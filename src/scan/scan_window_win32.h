@@ -41,6 +41,7 @@ class ScanWindow final : private ProbeView, private FreePortSteps {
   bool OnSetCursor(HWND over);
   void OnDestroy();
   void OnSocketMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void OnRetryScan();
 
   void CreateControls();
   void LayoutControls();
@@ -52,11 +53,14 @@ class ScanWindow final : private ProbeView, private FreePortSteps {
   template <typename Handler>
   void Guarded(Handler&& handler) noexcept;
   void ReportFailure(const std::string& message) noexcept;
+  // Shows a failed configuration with Retry and Cancel; Retry scans again once the box is closed.
+  void OfferRetry(const std::string& message) noexcept;
 
   // ProbeView
   std::string BoxText(ProbeBox box) const override;
   void SetStatusText(const std::string& text) override;
   void StopTimer() override;
+  void StartTimer() override;
   void ShowFreePort(const std::string& port) override;
 
   // FreePortSteps

@@ -122,6 +122,33 @@ class Program:
         self.log.close()
 
 
+class FileHold:
+    """The inspector's hold command running in the background; returns once the file is held."""
+
+    def __init__(self, inspector, windows_path, log_path, timeout_s=FIRST_WINDOW_S):
+        self.log_path = log_path
+        with open(log_path, "wb") as log:
+            self.process = subprocess.Popen(
+                [WINE_RUN, inspector, "hold", windows_path, "--timeout", "600000"], stdout=log,
+                stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, start_new_session=True)
+        deadline = time.monotonic() + timeout_s
+        while b'"kind":"hold"' not in self._output():
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                self.release()
+                raise TimedOut(f"the inspector did not hold {windows_path}: {self._output()!r}")
+            time.sleep(0.1)
+
+    def _output(self):
+        with open(self.log_path, "rb") as log:
+            return log.read()
+
+    def release(self):
+        """Ends the holding process; Wine closes its handle with it."""
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGKILL)
+        self.process.wait()
+
+
 class Session:
     """What one test works with. Everything it opens is closed by finish()."""
 
@@ -139,6 +166,7 @@ class Session:
         self.opened_log = os.path.join(self.root, "xdg-open.log")
         self.programs = []
         self.sockets = []
+        self.holds = []
         self.inspector = harness.inspector
 
     # ---- the program ----
@@ -200,14 +228,24 @@ class Session:
     def close(self):
         self.inspector.expect("close", CAPTION)
 
-    def message_box(self, title, press_ok=False, timeout_s=FIRST_WINDOW_S):
-        args = ["msgbox", title] + (["--press-ok"] if press_ok else [])
+    def message_box(self, title, press_ok=False, timeout_s=FIRST_WINDOW_S, press=None):
+        """The message box; press_ok presses OK, press one of ok, cancel, retry, yes, no."""
+        args = ["msgbox", title] + (["--press-ok"] if press_ok else []) + \
+            (["--press", press] if press else [])
         return self.inspector.expect(*args, timeout_s=timeout_s)[0]
 
     def wait_gone(self, title=CAPTION, timeout_s=STEP_S):
         self.inspector.expect("gone", title, timeout_s=timeout_s)
 
     # ---- the machine around it ----
+
+    def hold_file(self, path):
+        """Keeps the file open with no sharing in a Wine process of its own, as an editor or a
+        virus scanner may, until release() of the result (or the end of the test)."""
+        hold = FileHold(self.inspector.path, self.windows_path(path),
+                        os.path.join(self.root, f"hold-{len(self.holds)}.log"))
+        self.holds.append(hold)
+        return hold
 
     def wine(self, *args):
         """Runs a Wine command (for example cmd /c attrib) and returns its exit code."""
@@ -256,6 +294,8 @@ class Session:
             if program.running():
                 self.harness.stop_wine()
             program.kill()
+        for hold in self.holds:
+            hold.release()
         for s in self.sockets:
             s.close()
         self.harness.clear_dropped()

@@ -89,6 +89,7 @@ class FakeView : public ProbeView {
   std::string BoxText(ProbeBox box) const override { return boxes.at(box); }
   void SetStatusText(const std::string& text) override { statusText = text; }
   void StopTimer() override { timerRunning = false; }
+  void StartTimer() override { timerRunning = true; }
   void ShowFreePort(const std::string& port) override {
     results.push_back(port);
     if (failResult)
@@ -330,6 +331,39 @@ TEST_F(PortProbeTest, AFailedResultSequenceIsReportedOnce) {
   EXPECT_FALSE(sockets.Exists(2));
   probe.SocketFailed(1);
   EXPECT_EQ(view.results, Results{"80"});
+}
+
+// After a failed result sequence only a retry configures again: a new scan from the lower bound
+// with the timer running, whose first free port is the one result. A scan is not a retry, and a
+// retry with nothing failed does nothing.
+TEST_F(PortProbeTest, RetryAfterAFailedResultScansAgainFromTheLowerBound) {
+  probe.Retry();
+  EXPECT_TRUE(sockets.probed.empty());
+
+  SetBoxes(nullptr, nullptr, "2");
+  Busy(80, 80);
+  view.failResult = true;
+  probe.FormLoad();
+  EXPECT_THROW(Answer(2), Failure);  // 81 is free; its configuration failed
+  probe.Scan();                      // the hidden Scan button
+  RunToEnd();
+  EXPECT_EQ(view.results, Results{"81"});
+  EXPECT_FALSE(view.timerRunning);
+
+  busy.clear();  // 80 was released meanwhile
+  view.failResult = false;
+  const size_t before = sockets.probed.size();
+  probe.Retry();
+  EXPECT_TRUE(view.timerRunning);
+  EXPECT_EQ(Ports(sockets.probed.begin() + before, sockets.probed.end()), (Ports{80, 81}));
+  Answer(1);
+  EXPECT_EQ(view.results, (Results{"81", "80"}));
+  EXPECT_FALSE(view.timerRunning);
+
+  probe.SocketFailed(2);  // removed with the result
+  probe.Retry();
+  EXPECT_EQ(view.results, (Results{"81", "80"}));
+  EXPECT_EQ(sockets.probed.size(), before + 2);
 }
 
 TEST_F(PortProbeTest, ScanAgainReplacesTheRunningElements) {

@@ -6,15 +6,18 @@
 // inspector click TITLE ID    press a button (BM_CLICK) or click a label (STN_CLICKED)
 // inspector key TITLE KEY     post esc, enter, tab or alt-c to the focused control
 // inspector close TITLE       post WM_CLOSE, as the close box does
-// inspector msgbox TITLE      a message box (#32770): text, icon, buttons; --press-ok presses OK
+// inspector msgbox TITLE      a message box (#32770): text, icon, buttons; --press-ok presses OK,
+//                             --press ok|cancel|retry|yes|no the button with that id
 // inspector gone TITLE        wait until no window has this caption
+// inspector hold FILE         open FILE with no sharing, as a program that keeps it open does,
+//                             say so, and keep it open for --timeout MS
 // inspector launch EXE TITLE  start EXE, time it until its window (with --dialog: its message box)
 //                             is visible (with --until ID PREFIX: also until the text of control
 //                             ID starts with PREFIX), report its peak working set, then close it
 // Every command that waits takes --timeout MS (10 s by default).
 //
 // Output is JSON, one object per line, in UTF-8. Exit codes: 0 done; 1 usage or system failure;
-// 2 the window has no such part (control id, status bar, OK button); 3 timed out waiting for a
+// 2 the window has no such part (control id, status bar, button); 3 timed out waiting for a
 // window, a message box, a window to go or a program to end. stderr says what was missing.
 
 // Windows headers after the prelude, which sets what they depend on.
@@ -26,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/text_win32.h"
@@ -450,10 +454,13 @@ void PrintMessageBox(HWND box) {
 
 // ---- commands ----------------------------------------------------------------------------------
 
+constexpr std::pair<const wchar_t*, int> kButtonIds[] = {
+    {L"ok", IDOK}, {L"cancel", IDCANCEL}, {L"retry", IDRETRY}, {L"yes", IDYES}, {L"no", IDNO}};
+
 struct Options {
   std::vector<std::wstring> positional;
   DWORD timeoutMs = kDefaultTimeoutMs;
-  bool pressOk = false;
+  int press = 0;  // the id of the message box's button to press; 0 for none
   bool dialog = false;
   int untilId = 0;           // launch: also time until this control's text starts with...
   std::wstring untilPrefix;  // ...this prefix
@@ -465,7 +472,16 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
     if (arg == L"--timeout" && i + 1 < argc) {
       options.timeoutMs = static_cast<DWORD>(_wtoi(argv[++i]));
     } else if (arg == L"--press-ok") {
-      options.pressOk = true;
+      options.press = IDOK;
+    } else if (arg == L"--press" && i + 1 < argc) {
+      const std::wstring name = argv[++i];
+      options.press = 0;
+      for (const auto& [buttonName, id] : kButtonIds) {
+        if (name == buttonName)
+          options.press = id;
+      }
+      if (options.press == 0)
+        return false;  // no such button
     } else if (arg == L"--dialog") {
       options.dialog = true;
     } else if (arg == L"--until" && i + 2 < argc) {
@@ -638,14 +654,28 @@ int CommandMessageBox(const Options& options) {
   if (box == nullptr)
     return TimedOut(L"message box \"" + title + L"\"", options.timeoutMs);
   PrintMessageBox(box);
-  if (options.pressOk) {
-    const HWND ok = GetDlgItem(box, IDOK);
-    if (ok == nullptr) {
-      Complain("the message box has no OK button");
+  if (options.press != 0) {
+    const HWND button = GetDlgItem(box, options.press);
+    if (button == nullptr) {
+      Complain("the message box has no button with id " + std::to_string(options.press));
       return kExitNotFound;
     }
-    PostMessageW(ok, BM_CLICK, 0, 0);
+    PostMessageW(button, BM_CLICK, 0, 0);
   }
+  return kExitDone;
+}
+
+int CommandHold(const Options& options) {
+  const std::wstring& path = options.positional.at(0);
+  const orv::UniqueFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) {
+    Complain("cannot open " + orv::WideToUtf8(path) + " (error " + std::to_string(GetLastError()) +
+             ")");
+    return kExitFailure;
+  }
+  Print("{\"kind\":\"hold\",\"path\":" + Quoted(path) + "}");
+  Sleep(options.timeoutMs);
   return kExitDone;
 }
 
@@ -748,12 +778,13 @@ constexpr Command kCommands[] = {
     {L"click", 2, &CommandClick},   {L"key", 2, &CommandKey},
     {L"close", 1, &CommandClose},   {L"msgbox", 1, &CommandMessageBox},
     {L"gone", 1, &CommandGone},     {L"launch", 2, &CommandLaunch},
+    {L"hold", 1, &CommandHold},
 };
 
 int Usage() {
   Complain(
       "usage: inspector window|status|close|msgbox|gone TITLE, click TITLE ID, key TITLE KEY, "
-      "launch EXE TITLE; options --timeout MS, --press-ok, --dialog");
+      "launch EXE TITLE, hold FILE; options --timeout MS, --press-ok, --press BUTTON, --dialog");
   return kExitFailure;
 }
 
