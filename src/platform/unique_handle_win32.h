@@ -56,6 +56,10 @@ inline void DeleteFontHandle(HFONT h) noexcept {
 inline void DestroyWindowHandle(HWND h) noexcept {
   ::DestroyWindow(h);
 }
+inline void ReleaseAndCloseMutex(HANDLE h) noexcept {
+  ::ReleaseMutex(h);
+  ::CloseHandle(h);
+}
 }  // namespace detail
 
 // CreateFileW and FindFirstFileW report failure as INVALID_HANDLE_VALUE; process and thread
@@ -67,5 +71,7 @@ using UniqueSocket = UniqueResource<SOCKET, INVALID_SOCKET, detail::CloseSocketH
 using UniqueIcon = UniqueResource<HICON, 0, detail::DestroyIconHandle>;
 using UniqueFont = UniqueResource<HFONT, 0, detail::DeleteFontHandle>;
 using UniqueWindow = UniqueResource<HWND, 0, detail::DestroyWindowHandle>;
+// A mutex that its holder owns: released, then closed. Destroy it on the thread that took it.
+using UniqueHeldMutex = UniqueResource<HANDLE, 0, detail::ReleaseAndCloseMutex>;
 
 }  // namespace orv

@@ -35,9 +35,11 @@ const std::vector<std::pair<std::string, std::string>> kOutputs = {
 class FakeMachine final : public BundleMachine {
  public:
   std::map<std::string, std::string> files;
-  std::vector<std::string> events;  // "read P", "write P", "start P"
+  std::vector<std::string> events;  // "read P", "write P", "start P", "runas P"
   std::set<std::string> failingWrites;
   bool failStart = false;
+  bool elevated = true;
+  bool declineRunAs = false;
 
   std::string ReadFileBytes(const std::string& path) override {
     events.push_back("read " + path);
@@ -56,6 +58,13 @@ class FakeMachine final : public BundleMachine {
     events.push_back("start " + scriptPath);
     if (failStart)
       throw Failure("cannot start " + scriptPath);
+  }
+  bool ProcessIsElevated() override { return elevated; }
+  bool StartScriptAsAdministrator(const std::string& scriptPath) override {
+    events.push_back("runas " + scriptPath);
+    if (failStart)
+      throw Failure("cannot start " + scriptPath);
+    return !declineRunAs;
   }
 
   void PutTemplates(const std::string& folder, const std::string& content) {
@@ -194,6 +203,48 @@ TEST(ConfigureBundle, AFailureStopsAtItsStepAndKeepsWhatWasWritten) {
       }
     }
     EXPECT_EQ(written, std::min<size_t>(step > kReads ? step - kReads : 0, 7));
+  }
+}
+
+// The install script registers services: without elevated rights it is started through the
+// request for administrator rights, and a declined request fails the configuration (so that the
+// caller writes no marker), saying why and that the files were written.
+TEST(ConfigureBundle, InstallScriptIsStartedWithAdministratorRights) {
+  const std::string script = kWeb.folder + "\\install.bat";
+  for (const bool elevated : {true, false}) {
+    FakeMachine machine;
+    machine.PutTemplates(kWeb.folder, "x");
+    machine.elevated = elevated;
+    ConfigureBundle(kWeb, "80", kGbk, machine);
+    EXPECT_EQ(machine.events.back(), (elevated ? "start " : "runas ") + script);
+  }
+
+  FakeMachine declined;
+  declined.PutTemplates(kWeb.folder, "x");
+  declined.elevated = false;
+  declined.declineRunAs = true;
+  try {
+    ConfigureBundle(kWeb, "80", kGbk, declined);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    const std::string message = failure.what();
+    for (const std::string& part : {script, std::string("需要管理员权限"), std::string("被拒绝"),
+                                    std::string("配置文件均已写入"), std::string("重新配置")})
+      EXPECT_NE(message.find(part), std::string::npos) << part << " not in: " << message;
+  }
+  EXPECT_EQ(declined.events.back(), "runas " + script);
+  EXPECT_EQ(declined.files.size(), 14u);  // the seven outputs stay written
+
+  FakeMachine failed;  // any other failure of the start says the same about the files
+  failed.PutTemplates(kWeb.folder, "x");
+  failed.elevated = false;
+  failed.failStart = true;
+  try {
+    ConfigureBundle(kWeb, "80", kGbk, failed);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(std::string(failure.what()).rfind("cannot start " + script, 0), 0u);
+    EXPECT_NE(std::string(failure.what()).find("配置文件均已写入"), std::string::npos);
   }
 }
 

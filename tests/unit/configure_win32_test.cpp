@@ -13,12 +13,14 @@
 #include <vector>
 
 #include "config/configure_win32.h"
+#include "config/script_start_win32.h"
 #include "platform/failure.h"
 #include "platform/file_system_win32.h"
 #include "platform/text_win32.h"
 #include "platform/unique_handle_win32.h"
 #include "platform/windows_prelude_win32.h"
 
+#include <objbase.h>
 #include <winioctl.h>
 
 namespace orv {
@@ -67,15 +69,13 @@ fs::path PathOf(const std::string& utf8) {
   return fs::path(Utf8ToWide(utf8));
 }
 
-// Waits a bounded time for the started install script's log to be complete; empty when it never
-// appeared.
-std::string WaitForInstallLog(const std::string& folder) {
-  const std::string log = folder + "install.log";
-  const std::string done = "\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9";  // "安装完成" in code page 936
+// Waits a bounded time for a file that a started script writes to hold `done`; empty when it never
+// did.
+std::string WaitForScriptOutput(const std::string& path, const std::string& done) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (std::chrono::steady_clock::now() < deadline) {
     try {
-      const std::string text = ReadWholeFile(log);
+      const std::string text = ReadWholeFile(path);
       if (text.find(done) != std::string::npos)
         return text;
     } catch (const Failure&) {
@@ -84,6 +84,12 @@ std::string WaitForInstallLog(const std::string& folder) {
     Sleep(50);
   }
   return std::string();
+}
+
+// The started install script's log once it is complete; empty when it never was.
+std::string WaitForInstallLog(const std::string& folder) {
+  const std::string done = "\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9";  // "安装完成" in code page 936
+  return WaitForScriptOutput(folder + "install.log", done);
 }
 
 // A scratch copy of the sample bundle in a folder whose last part is `name` (UTF-8).
@@ -234,6 +240,25 @@ TEST(ConfigureWin32, FolderWithBlanksSymbolsAndChineseIsWrittenAndStarted) {
   EXPECT_EQ(bundle.Read("local\\mysql5\\my.ini"),
             Substitute(Expected("81", "my.ini"), kExpectedFolder, folderText));
   EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty()) << "install.log never appeared";
+}
+
+// Under Wine every process is elevated and "runas" starts the script at once, without a prompt:
+// what can be seen is that it runs, from a path with blanks, symbols and Chinese, in the caller's
+// current folder.
+TEST(ConfigureWin32, ScriptStartedAsAdministratorRunsInTheCurrentFolder) {
+  Bundle bundle(
+      "\xE7\xAE\xA1\xE7\x90\x86\xE5\x91\x98 \xE5\x90\xAF\xE5\x8A\xA8 & (a)");  // "管理员 启动"
+  bundle.Put("run me.bat", "@echo off\r\ncd>\"%~dp0ran.txt\"\r\necho done>>\"%~dp0ran.txt\"\r\n");
+  const fs::path before = fs::current_path();
+  fs::current_path(PathOf(bundle.folder() + "local"));
+  const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const bool started = StartScriptAsAdministrator(bundle.folder() + "run me.bat");
+  if (SUCCEEDED(apartment))
+    CoUninitialize();
+  fs::current_path(before);
+  ASSERT_TRUE(started);
+  EXPECT_EQ(WaitForScriptOutput(bundle.folder() + "ran.txt", "done"),
+            bundle.folderText() + "local\r\ndone\r\n");
 }
 
 // A Thai letter has no form in code page 936; "%" would be expanded by the command processor.
