@@ -92,7 +92,7 @@ SingleInstance::SingleInstance(const std::string& appFolder) {
     // Made by an instance with other rights (an elevated one): it exists, so it is held.
     if (GetLastError() == ERROR_ACCESS_DENIED)
       return;
-    ThrowLastError("创建互斥体", WideToUtf8(name));
+    ThrowLastError("创建防止同时配置的互斥体", WideToUtf8(name));
   }
   switch (WaitForSingleObject(mutex.get(), 0)) {
     case WAIT_OBJECT_0:
@@ -102,7 +102,7 @@ SingleInstance::SingleInstance(const std::string& appFolder) {
     case WAIT_TIMEOUT:
       return;
     default:
-      ThrowLastError("获取互斥体", WideToUtf8(name));
+      ThrowLastError("获取防止同时配置的互斥体", WideToUtf8(name));
   }
 }
 
