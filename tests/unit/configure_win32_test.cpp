@@ -69,13 +69,15 @@ fs::path PathOf(const std::string& utf8) {
   return fs::path(Utf8ToWide(utf8));
 }
 
-// Waits a bounded time for a file that a started script writes to hold `done`; empty when it never
-// did.
-std::string WaitForScriptOutput(const std::string& path, const std::string& done) {
+// Waits a bounded time for the started install script's log to be complete; empty when it never
+// appeared.
+std::string WaitForInstallLog(const std::string& folder) {
+  const std::string log = folder + "install.log";
+  const std::string done = "\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9";  // "安装完成" in code page 936
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (std::chrono::steady_clock::now() < deadline) {
     try {
-      const std::string text = ReadWholeFile(path);
+      const std::string text = ReadWholeFile(log);
       if (text.find(done) != std::string::npos)
         return text;
     } catch (const Failure&) {
@@ -84,12 +86,6 @@ std::string WaitForScriptOutput(const std::string& path, const std::string& done
     Sleep(50);
   }
   return std::string();
-}
-
-// The started install script's log once it is complete; empty when it never was.
-std::string WaitForInstallLog(const std::string& folder) {
-  const std::string done = "\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9";  // "安装完成" in code page 936
-  return WaitForScriptOutput(folder + "install.log", done);
 }
 
 // A scratch copy of the sample bundle in a folder whose last part is `name` (UTF-8).
@@ -242,13 +238,13 @@ TEST(ConfigureWin32, FolderWithBlanksSymbolsAndChineseIsWrittenAndStarted) {
   EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty()) << "install.log never appeared";
 }
 
-// Under Wine every process is elevated and "runas" starts the script at once, without a prompt:
-// what can be seen is that it runs, from a path with blanks, symbols and Chinese, in the caller's
-// current folder.
+// Under Wine every process is elevated and "runas" starts at once, without a prompt: what shows is
+// that the script runs, from a path with blanks, symbols and Chinese, in the caller's folder.
 TEST(ConfigureWin32, ScriptStartedAsAdministratorRunsInTheCurrentFolder) {
-  Bundle bundle(
-      "\xE7\xAE\xA1\xE7\x90\x86\xE5\x91\x98 \xE5\x90\xAF\xE5\x8A\xA8 & (a)");  // "管理员 启动"
-  bundle.Put("run me.bat", "@echo off\r\ncd>\"%~dp0ran.txt\"\r\necho done>>\"%~dp0ran.txt\"\r\n");
+  Bundle bundle("\xE7\xAE\xA1\xE7\x90\x86 \xE5\x90\xAF\xE5\x8A\xA8 & (a)");  // "管理 启动"
+  const std::string done = "\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9";  // as the sample script ends its log
+  bundle.Put("run me.bat",
+             "@echo off\r\ncd>\"%~dp0install.log\"\r\necho " + done + ">>\"%~dp0install.log\"\r\n");
   const fs::path before = fs::current_path();
   fs::current_path(PathOf(bundle.folder() + "local"));
   const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -257,8 +253,7 @@ TEST(ConfigureWin32, ScriptStartedAsAdministratorRunsInTheCurrentFolder) {
     CoUninitialize();
   fs::current_path(before);
   ASSERT_TRUE(started);
-  EXPECT_EQ(WaitForScriptOutput(bundle.folder() + "ran.txt", "done"),
-            bundle.folderText() + "local\r\ndone\r\n");
+  EXPECT_EQ(WaitForInstallLog(bundle.folder()), bundle.folderText() + "local\r\n" + done + "\r\n");
 }
 
 // A Thai letter has no form in code page 936; "%" would be expanded by the command processor.

@@ -8,17 +8,11 @@ namespace orv {
 namespace {
 
 // The digits are those of 64-bit FNV-1a over the UTF-16LE bytes, worked out apart from this code.
-TEST(InstanceName, IsTheHashOfTheFolderInSixteenHexDigits) {
+TEST(InstanceName, IsTheFolderHashedIntoSixteenHexDigits) {
   EXPECT_EQ(InstanceName(u""), "Local\\Orvandimex-cbf29ce484222325");
   EXPECT_EQ(InstanceName(u"D:\\SRV\\WEB\\"), "Local\\Orvandimex-a0b509c701abf670");
   EXPECT_EQ(InstanceName(u"D:\\配置 测试\\"), "Local\\Orvandimex-2979bd917504064e");
-}
-
-TEST(InstanceName, DiffersForOtherFoldersWhateverTheirLength) {
-  const std::u16string longFolder = u"D:\\" + std::u16string(5000, u'A') + u"\\";
-  EXPECT_NE(InstanceName(u"D:\\SRV\\WEB\\"), InstanceName(u"D:\\SRV\\WEB2\\"));
-  EXPECT_NE(InstanceName(u"D:\\SRV\\WEB\\"), InstanceName(u"D:\\SRV\\WEB"));
-  EXPECT_EQ(InstanceName(longFolder).size(), InstanceName(u"").size());
+  EXPECT_EQ(InstanceName(u"D:\\" + std::u16string(5000, u'A')).size(), InstanceName(u"").size());
 }
 
 }  // namespace

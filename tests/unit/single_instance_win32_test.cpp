@@ -1,5 +1,4 @@
-// The bundle's mutex under Wine: its name for spellings of one folder, and who holds it when
-// instances on other threads (standing in for other processes) take it.
+// The bundle's mutex under Wine; threads of this process stand in for other instances.
 
 #include "startup/single_instance_win32.h"
 
@@ -14,8 +13,6 @@
 namespace orv {
 namespace {
 
-namespace fs = std::filesystem;
-
 // Whether an instance started now for `folder`, on a thread of its own, would hold the mutex.
 bool TakenOnAnotherThread(const std::string& folder) {
   bool owned = false;
@@ -29,18 +26,15 @@ TEST(SingleInstance, OneNameForEverySpellingOfOneFolder) {
                            "code \xE9\x85\x8D\xE7\xBD\xAE\\"),
             InstanceNameOf("d:\\\xC3\xBCN\xC3\x8F"
                            "CODE \xE9\x85\x8D\xE7\xBD\xAE\\"));
-  EXPECT_NE(InstanceNameOf("D:\\web\\"), InstanceNameOf("D:\\web2\\"));
-
-  const fs::path folder = fs::temp_directory_path() / "orv long folder name";
-  fs::create_directories(folder);
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "orv long name";
+  std::filesystem::create_directories(folder);
   wchar_t shortForm[MAX_PATH] = {};
   const DWORD length = GetShortPathNameW(folder.c_str(), shortForm, MAX_PATH);
-  const std::wstring longForm = folder.wstring();
-  if (length > 0 && length < MAX_PATH && longForm != shortForm) {
+  if (length > 0 && length < MAX_PATH && folder.wstring() != shortForm) {
     EXPECT_EQ(InstanceNameOf(WideToUtf8(std::wstring(shortForm) + L"\\")),
-              InstanceNameOf(WideToUtf8(longForm + L"\\")));
+              InstanceNameOf(WideToUtf8(folder.wstring() + L"\\")));
   }
-  fs::remove(folder);
+  std::filesystem::remove(folder);
 }
 
 TEST(SingleInstance, HeldUntilItsHolderEndsAndOnlyForItsOwnBundle) {
@@ -53,14 +47,13 @@ TEST(SingleInstance, HeldUntilItsHolderEndsAndOnlyForItsOwnBundle) {
   EXPECT_TRUE(TakenOnAnotherThread("D:\\web\\"));
 }
 
+// The handle stays open, so the mutex outlives its holder, as when a holder crashes while another
+// instance has it open.
 TEST(SingleInstance, MutexOfAHolderThatEndedWithoutReleasingItIsTakenOver) {
-  const std::wstring name = InstanceNameOf("D:\\crashed\\");
-  // The handle stays open, so the mutex outlives its holder, as when a holder process crashes
-  // while a second one waits.
   UniqueKernelHandle kept;
   DWORD taken = WAIT_FAILED;
   std::thread([&] {
-    kept.reset(CreateMutexW(nullptr, FALSE, name.c_str()));
+    kept.reset(CreateMutexW(nullptr, FALSE, InstanceNameOf("D:\\crashed\\").c_str()));
     taken = WaitForSingleObject(kept.get(), 0);
   }).join();
   ASSERT_EQ(taken, WAIT_OBJECT_0);
