@@ -37,16 +37,6 @@ TEST(SingleInstance, OneNameForEverySpellingOfOneFolder) {
   std::filesystem::remove(folder);
 }
 
-TEST(SingleInstance, HeldUntilItsHolderEndsAndOnlyForItsOwnBundle) {
-  {
-    const SingleInstance first("D:\\web\\");
-    ASSERT_TRUE(first.owned());
-    EXPECT_FALSE(TakenOnAnotherThread("d:\\WEB\\"));
-    EXPECT_TRUE(TakenOnAnotherThread("D:\\web2\\"));
-  }
-  EXPECT_TRUE(TakenOnAnotherThread("D:\\web\\"));
-}
-
 // The handle stays open, so the mutex outlives its holder, as when a holder crashes while another
 // instance has it open.
 TEST(SingleInstance, MutexOfAHolderThatEndedWithoutReleasingItIsTakenOver) {
