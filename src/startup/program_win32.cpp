@@ -18,8 +18,9 @@ namespace {
 // bundle's mutex a moment ago and not yet created its window.
 constexpr DWORD kOtherInstanceWaitMs = 10000;
 
-// The shell's open action wants a single-threaded apartment on the window's thread; it is left
-// again when the window's work is done, also after a failure.
+// The shell's open action and its "runas" verb want a single-threaded apartment on the window's
+// thread (the install script is started from there); it is left again when the window's work is
+// done, also after a failure.
 class ComApartment {
  public:
   ComApartment()
