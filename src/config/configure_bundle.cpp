@@ -20,6 +20,29 @@ enum : size_t { kInstall, kUnstall, kPhpIni, kHttpdConf, kMyIni, kStartQorn, kSt
 constexpr std::array<size_t, kCount> kWriteOrder = {kInstall, kUnstall,   kStartQorn, kStartZel,
                                                     kPhpIni,  kHttpdConf, kMyIni};
 
+// Said after a failed start of the install script: every output is in place by then.
+constexpr std::string_view kFilesWrittenNote =
+    "\n\n配置文件均已写入，但安装脚本没有运行；下次启动本程序时会重新配置。";
+
+void StartInstallScript(const std::string& script, BundleMachine& machine) {
+  bool started = false;
+  try {
+    if (machine.ProcessIsElevated()) {
+      machine.StartScript(script);
+      return;
+    }
+    started = machine.StartScriptAsAdministrator(script);
+  } catch (const Failure& failure) {
+    throw Failure(failure.what() + std::string(kFilesWrittenNote));
+  }
+  if (!started) {
+    throw Failure("安装脚本“" + script +
+                  "”需要管理员权限才能把 Web 服务器和数据库注册为 Windows 服务，"
+                  "但管理员权限的请求被拒绝了。" +
+                  std::string(kFilesWrittenNote));
+  }
+}
+
 }  // namespace
 
 const std::vector<Template>& Templates() {
@@ -93,7 +116,7 @@ void ConfigureBundle(const BundleFolder& where, std::string_view port, const Lea
   for (size_t i : kWriteOrder)
     machine.ReplaceFileBytes(OutputPath(where.folder, table[i]), FileBytesFromText(texts[i]));
 
-  machine.StartScript(script);
+  StartInstallScript(script, machine);
 }
 
 }  // namespace orv

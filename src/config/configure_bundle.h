@@ -21,8 +21,15 @@ class BundleMachine {
   virtual std::string ReadFileBytes(const std::string& path) = 0;
   // Replaces the file's content with `bytes`. Throws when it cannot; the file is then untouched.
   virtual void ReplaceFileBytes(const std::string& path, std::string_view bytes) = 0;
-  // Starts the batch script at `scriptPath` minimized, without waiting. Throws when it cannot.
+  // True when the program runs with an elevated token (administrator rights in effect).
+  virtual bool ProcessIsElevated() = 0;
+  // Starts the batch script at `scriptPath` minimized, without waiting, with the program's own
+  // rights. Throws when it cannot.
   virtual void StartScript(const std::string& scriptPath) = 0;
+  // The same, but asks the system to run the script with administrator rights (the user is asked
+  // for consent or for an administrator's password). Returns false when that request was
+  // declined; throws when the script cannot be started for another reason.
+  virtual bool StartScriptAsAdministrator(const std::string& scriptPath) = 0;
 };
 
 // Where the bundle is. `folder` is the application folder with exactly one trailing "\", as a
@@ -56,9 +63,12 @@ std::string Port2Text(std::string_view port);
 // Reads the seven templates in table order, replaces the placeholders ("[xpath]" first, then
 // "[port]" in httpd.conf, then "[port2]"), writes the outputs in the order install.bat,
 // unstall.bat, StartQorn.bat, StartZel.bat, php.ini, httpd.conf, my.ini, and starts the generated
-// install script. The first failure stops it: templates read before it were only read, outputs
-// written before it stay written, and the script is started only when every output was written.
-// A folder that the command processor cannot be given safely is refused before anything is read.
+// install script. The script registers the bundle's services and so needs administrator rights:
+// it is started with the program's rights when they are elevated, and through the request for
+// administrator rights otherwise. The first failure stops it: templates read before it were only
+// read, outputs written before it stay written, and the script is started only when every output
+// was written; a declined request for rights is such a failure. A folder that the command
+// processor cannot be given safely is refused before anything is read.
 void ConfigureBundle(const BundleFolder& where, std::string_view port, const LeadBytes& leads,
                      BundleMachine& machine);
 

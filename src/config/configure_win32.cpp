@@ -2,6 +2,7 @@
 
 #include "config/configure_bundle.h"
 #include "config/script_start_win32.h"
+#include "platform/elevation_win32.h"
 #include "platform/file_system_win32.h"
 #include "platform/text_win32.h"
 #include "startup/installation_win32.h"
@@ -15,7 +16,11 @@ class RealBundleMachine final : public BundleMachine {
   void ReplaceFileBytes(const std::string& path, std::string_view bytes) override {
     ReplaceWholeFile(path, bytes);
   }
+  bool ProcessIsElevated() override { return orv::ProcessIsElevated(); }
   void StartScript(const std::string& scriptPath) override { StartScriptMinimized(scriptPath); }
+  bool StartScriptAsAdministrator(const std::string& scriptPath) override {
+    return orv::StartScriptAsAdministrator(scriptPath);
+  }
 };
 
 }  // namespace

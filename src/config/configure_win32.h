@@ -1,6 +1,7 @@
 #pragma once
 // Configures the bundle in the application folder for a port: fills the seven templates of
-// TempFiles2, writes the configuration files and scripts, and starts the generated install script.
+// TempFiles2, writes the configuration files and scripts, and starts the generated install script
+// (through the request for administrator rights when the program's own are not elevated).
 
 #include <string>
 

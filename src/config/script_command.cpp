@@ -4,19 +4,19 @@
 
 namespace orv {
 
-std::string ScriptCommandLine(std::string_view cmdExe, std::string_view script) {
+std::string ScriptArguments(std::string_view script) {
   if (script.find_first_of("%\"\r\n") != std::string_view::npos) {
     throw Failure("脚本路径“" + std::string(script) +
                   "”含有命令处理程序无法原样接受的字符（“%”、引号或换行），未运行该脚本。");
   }
-  std::string line;
-  line.reserve(cmdExe.size() + script.size() + 32);
-  line += '"';
-  line += cmdExe;
-  line += "\" /d /v:off /s /c \"\"";
-  line += script;
-  line += "\"\"";
-  return line;
+  std::string arguments = "/d /v:off /s /c \"\"";
+  arguments += script;
+  arguments += "\"\"";
+  return arguments;
+}
+
+std::string ScriptCommandLine(std::string_view cmdExe, std::string_view script) {
+  return "\"" + std::string(cmdExe) + "\" " + ScriptArguments(script);
 }
 
 }  // namespace orv

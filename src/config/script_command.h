@@ -13,4 +13,8 @@ namespace orv {
 // line end.
 std::string ScriptCommandLine(std::string_view cmdExe, std::string_view script);
 
+// The same line without the processor's own name, for a start that takes the program and its
+// arguments apart: `/d /v:off /s /c ""<script>""`. Throws as ScriptCommandLine does.
+std::string ScriptArguments(std::string_view script);
+
 }  // namespace orv

@@ -17,4 +17,13 @@ std::string SystemCommandProcessor();
 // cannot be passed to the command processor safely.
 void StartScriptMinimized(const std::string& scriptPath);
 
+// Starts the script as StartScriptMinimized does, in the same window state and current folder, but
+// through the shell's "runas" verb, so that the system runs it with administrator rights after
+// asking the user for consent or for an administrator's password. Call it on a thread in a
+// single-threaded COM apartment. Returns true once the script has been started (not waited for);
+// false when the user declined the request for rights. Throws a Failure naming the script and the
+// system's error text when it cannot be started for another reason, or naming the script when its
+// path cannot be passed to the command processor safely.
+bool StartScriptAsAdministrator(const std::string& scriptPath);
+
 }  // namespace orv

@@ -59,6 +59,10 @@ inline void DestroyWindowHandle(HWND h) noexcept {
 inline void FreeModuleHandle(HMODULE h) noexcept {
   ::FreeLibrary(h);
 }
+inline void ReleaseAndCloseMutex(HANDLE h) noexcept {
+  ::ReleaseMutex(h);
+  ::CloseHandle(h);
+}
 }  // namespace detail
 
 // CreateFileW and FindFirstFileW report failure as INVALID_HANDLE_VALUE; process and thread
@@ -71,5 +75,7 @@ using UniqueIcon = UniqueResource<HICON, 0, detail::DestroyIconHandle>;
 using UniqueFont = UniqueResource<HFONT, 0, detail::DeleteFontHandle>;
 using UniqueWindow = UniqueResource<HWND, 0, detail::DestroyWindowHandle>;
 using UniqueModule = UniqueResource<HMODULE, 0, detail::FreeModuleHandle>;
+// A mutex that its holder owns: released, then closed. Destroy it on the thread that took it.
+using UniqueHeldMutex = UniqueResource<HANDLE, 0, detail::ReleaseAndCloseMutex>;
 
 }  // namespace orv

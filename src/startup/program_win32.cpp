@@ -9,12 +9,18 @@
 #include "scan/scan_window_win32.h"
 #include "startup/finish_marker.h"
 #include "startup/installation_win32.h"
+#include "startup/single_instance_win32.h"
 
 namespace orv {
 namespace {
 
-// The shell's open action wants a single-threaded apartment on the window's thread; it is left
-// again when the window's work is done, also after a failure.
+// How long a second start waits for the first one's window: the first one may have taken the
+// bundle's mutex a moment ago and not yet created its window.
+constexpr DWORD kOtherInstanceWaitMs = 10000;
+
+// The shell's open action and its "runas" verb want a single-threaded apartment on the window's
+// thread (the install script is started from there); it is left again when the window's work is
+// done, also after a failure.
 class ComApartment {
  public:
   ComApartment()
@@ -70,6 +76,13 @@ int Main(HINSTANCE instance) {
   try {
     if (IsInstalled()) {
       ShowNotice();
+      return 0;
+    }
+    // One configuration per bundle: a second start shows the first one's window and ends.
+    const std::string folder = AppFolder();
+    const SingleInstance configurator(folder);
+    if (!configurator.owned()) {
+      ActivateOtherInstance(folder, kOtherInstanceWaitMs);
       return 0;
     }
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),

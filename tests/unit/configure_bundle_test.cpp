@@ -35,9 +35,11 @@ const std::vector<std::pair<std::string, std::string>> kOutputs = {
 class FakeMachine final : public BundleMachine {
  public:
   std::map<std::string, std::string> files;
-  std::vector<std::string> events;  // "read P", "write P", "start P"
+  std::vector<std::string> events;  // "read P", "write P", "start P", "runas P"
   std::set<std::string> failingWrites;
   bool failStart = false;
+  bool elevated = true;
+  bool declineRunAs = false;
 
   std::string ReadFileBytes(const std::string& path) override {
     events.push_back("read " + path);
@@ -56,6 +58,13 @@ class FakeMachine final : public BundleMachine {
     events.push_back("start " + scriptPath);
     if (failStart)
       throw Failure("cannot start " + scriptPath);
+  }
+  bool ProcessIsElevated() override { return elevated; }
+  bool StartScriptAsAdministrator(const std::string& scriptPath) override {
+    events.push_back("runas " + scriptPath);
+    if (failStart)
+      throw Failure("cannot start " + scriptPath);
+    return !declineRunAs;
   }
 
   void PutTemplates(const std::string& folder, const std::string& content) {
@@ -195,6 +204,34 @@ TEST(ConfigureBundle, AFailureStopsAtItsStepAndKeepsWhatWasWritten) {
     }
     EXPECT_EQ(written, std::min<size_t>(step > kReads ? step - kReads : 0, 7));
   }
+}
+
+// Without elevated rights the install script is started through the request for administrator
+// rights; a declined request fails the configuration (the caller then writes no marker), says why,
+// and keeps the files written.
+TEST(ConfigureBundle, InstallScriptGetsAdministratorRightsOrTheConfigurationFails) {
+  for (const bool elevated : {true, false}) {
+    FakeMachine machine;
+    machine.PutTemplates(kWeb.folder, "x");
+    machine.elevated = elevated;
+    ConfigureBundle(kWeb, "80", kGbk, machine);
+    EXPECT_EQ(machine.events.back(),
+              (elevated ? "start " : "runas ") + kWeb.folder + "\\install.bat");
+  }
+  FakeMachine declined;
+  declined.PutTemplates(kWeb.folder, "x");
+  declined.elevated = false;
+  declined.declineRunAs = true;
+  try {
+    ConfigureBundle(kWeb, "80", kGbk, declined);
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    const std::string message = failure.what();
+    for (const char* part :
+         {"install.bat", "需要管理员权限", "被拒绝", "配置文件均已写入", "重新配置"})
+      EXPECT_NE(message.find(part), std::string::npos) << part << " not in: " << message;
+  }
+  EXPECT_EQ(declined.files.size(), 14u);  // templates and outputs
 }
 
 TEST(ConfigureBundle, FolderWithPercentIsRefusedBeforeAnythingIsTouched) {

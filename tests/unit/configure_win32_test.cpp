@@ -21,6 +21,7 @@
 #include "platform/unique_handle_win32.h"
 #include "platform/windows_prelude_win32.h"
 
+#include <objbase.h>
 #include <winioctl.h>
 
 namespace orv {
@@ -236,6 +237,24 @@ TEST(ConfigureWin32, FolderWithBlanksSymbolsAndChineseIsWrittenAndStarted) {
   EXPECT_EQ(bundle.Read("local\\mysql5\\my.ini"),
             Substitute(Expected("81", "my.ini"), kExpectedFolder, folderText));
   EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty()) << "install.log never appeared";
+}
+
+// Under Wine every process is elevated and "runas" starts at once, without a prompt: what shows is
+// that the script runs, from a path with blanks, symbols and Chinese, in the caller's folder.
+TEST(ConfigureWin32, ScriptStartedAsAdministratorRunsInTheCurrentFolder) {
+  Bundle bundle("\xE7\xAE\xA1\xE7\x90\x86 \xE5\x90\xAF\xE5\x8A\xA8 & (a)");  // "管理 启动"
+  const std::string done = "\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9";  // as the sample script ends its log
+  bundle.Put("run me.bat",
+             "@echo off\r\ncd>\"%~dp0install.log\"\r\necho " + done + ">>\"%~dp0install.log\"\r\n");
+  const fs::path before = fs::current_path();
+  fs::current_path(PathOf(bundle.folder() + "local"));
+  const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const bool started = StartScriptAsAdministrator(bundle.folder() + "run me.bat");
+  if (SUCCEEDED(apartment))
+    CoUninitialize();
+  fs::current_path(before);
+  ASSERT_TRUE(started);
+  EXPECT_EQ(WaitForInstallLog(bundle.folder()), bundle.folderText() + "local\r\n" + done + "\r\n");
 }
 
 // A Thai letter has no form in code page 936; "%" would be expanded by the command processor.

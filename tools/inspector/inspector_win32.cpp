@@ -6,6 +6,7 @@
 // inspector click TITLE ID    press a button (BM_CLICK) or click a label (STN_CLICKED)
 // inspector key TITLE KEY     post esc, enter, tab or alt-c to the focused control
 // inspector close TITLE       post WM_CLOSE, as the close box does
+// inspector minimize TITLE    minimize the window
 // inspector msgbox TITLE      a message box (#32770): text, icon, buttons; --press-ok presses OK,
 //                             --press ok|cancel|retry|yes|no the button with that id
 // inspector gone TITLE        wait until no window has this caption
@@ -257,18 +258,18 @@ void PrintWindowInfo(HWND window) {
   DWORD processId = 0;
   GetWindowThreadProcessId(window, &processId);
   const HWND focus = FocusOf(window);
-  Print("{\"kind\":\"window\",\"hwnd\":" + Handle(window) +
-        ",\"pid\":" + std::to_string(processId) + ",\"class\":" + Quoted(ClassOf(window)) +
-        ",\"title\":" + Quoted(CaptionOf(window)) + ",\"style\":" + std::to_string(style) +
-        ",\"thickframe\":" + Bool(style & WS_THICKFRAME) + ",\"minimizebox\":" +
-        Bool(style & WS_MINIMIZEBOX) + ",\"maximizebox\":" + Bool(style & WS_MAXIMIZEBOX) +
-        ",\"sysmenu\":" + Bool(style & WS_SYSMENU) + ",\"client\":[" +
-        std::to_string(client.right - client.left) + "," +
-        std::to_string(client.bottom - client.top) + "],\"icon_big\":" +
-        Bool(HasIcon(window, ICON_BIG)) + ",\"icon_small\":" + Bool(HasIcon(window, ICON_SMALL)) +
-        ",\"icon_small2\":" + Bool(HasIcon(window, ICON_SMALL2)) + ",\"exe_icons\":[" +
-        ExecutableIcons(processId) + "],\"focus_id\":" +
-        (focus != nullptr ? std::to_string(GetDlgCtrlID(focus)) : std::string("null")) + "}");
+  Print(
+      "{\"kind\":\"window\",\"hwnd\":" + Handle(window) + ",\"pid\":" + std::to_string(processId) +
+      ",\"class\":" + Quoted(ClassOf(window)) + ",\"title\":" + Quoted(CaptionOf(window)) +
+      ",\"style\":" + std::to_string(style) + ",\"thickframe\":" + Bool(style & WS_THICKFRAME) +
+      ",\"minimizebox\":" + Bool(style & WS_MINIMIZEBOX) + ",\"maximizebox\":" +
+      Bool(style & WS_MAXIMIZEBOX) + ",\"sysmenu\":" + Bool(style & WS_SYSMENU) + ",\"client\":[" +
+      std::to_string(client.right - client.left) + "," +
+      std::to_string(client.bottom - client.top) + "],\"icon_big\":" +
+      Bool(HasIcon(window, ICON_BIG)) + ",\"icon_small\":" + Bool(HasIcon(window, ICON_SMALL)) +
+      ",\"icon_small2\":" + Bool(HasIcon(window, ICON_SMALL2)) + ",\"exe_icons\":[" +
+      ExecutableIcons(processId) + "],\"minimized\":" + Bool(IsIconic(window)) + ",\"focus_id\":" +
+      (focus != nullptr ? std::to_string(GetDlgCtrlID(focus)) : std::string("null")) + "}");
 }
 
 void PrintControl(HWND control, HWND topLevel, HWND focus) {
@@ -648,6 +649,14 @@ int CommandClose(const Options& options) {
   return kExitDone;
 }
 
+int CommandMinimize(const Options& options) {
+  const HWND window = RequireWindow(options);
+  if (window == nullptr)
+    return kExitTimedOut;
+  ShowWindow(window, SW_MINIMIZE);
+  return kExitDone;
+}
+
 int CommandMessageBox(const Options& options) {
   const std::wstring& title = options.positional.at(0);
   const HWND box = WaitForTopLevel(title, kDialogClass, options.timeoutMs);
@@ -778,13 +787,14 @@ constexpr Command kCommands[] = {
     {L"click", 2, &CommandClick},   {L"key", 2, &CommandKey},
     {L"close", 1, &CommandClose},   {L"msgbox", 1, &CommandMessageBox},
     {L"gone", 1, &CommandGone},     {L"launch", 2, &CommandLaunch},
-    {L"hold", 1, &CommandHold},
+    {L"hold", 1, &CommandHold},     {L"minimize", 1, &CommandMinimize},
 };
 
 int Usage() {
   Complain(
-      "usage: inspector window|status|close|msgbox|gone TITLE, click TITLE ID, key TITLE KEY, "
-      "launch EXE TITLE, hold FILE; options --timeout MS, --press-ok, --press BUTTON, --dialog");
+      "usage: inspector window|status|close|minimize|msgbox|gone TITLE, click TITLE ID, "
+      "key TITLE KEY, launch EXE TITLE, hold FILE; options --timeout MS, --press-ok, "
+      "--press BUTTON, --dialog");
   return kExitFailure;
 }
 

@@ -1,0 +1,40 @@
+#pragma once
+// One configuration per bundle at a time. The configurators started from one bundle's folder share
+// a named mutex: the first one holds it until it ends, and a later one only brings the first one's
+// window to the front. Configurators of different bundles do not meet.
+
+#include <string>
+
+#include "platform/unique_handle_win32.h"
+
+namespace orv {
+
+// The mutex name of the bundle in `appFolder` (UTF-8, with its trailing "\"): the folder in its
+// long form (so that a start through an 8.3 short name meets the others), upper-cased by the
+// system's rules, made into an InstanceName.
+std::wstring InstanceNameOf(const std::string& appFolder);
+
+class SingleInstance {
+ public:
+  // Takes the bundle's mutex unless another running instance holds it. A mutex left behind by an
+  // instance that ended without releasing it (a crash) is taken over. A mutex that exists but may
+  // not be opened belongs to an instance running with other rights, and counts as held. Throws a
+  // Failure with the system's error text when the mutex can be neither created nor opened for
+  // another reason.
+  explicit SingleInstance(const std::string& appFolder);
+
+  // True when this instance holds the mutex; it does so until the object is destroyed, which must
+  // happen on the thread that created it.
+  bool owned() const noexcept { return mutex_.valid(); }
+
+ private:
+  UniqueHeldMutex mutex_;
+};
+
+// Waits up to `timeoutMs` for a visible top-level window without owner of another process started
+// from `appFolder`, restores it if it is minimized, and brings it (or the message box it shows) to
+// the front. The instance holding the mutex may not have created its window yet, hence the wait.
+// Returns false when no such window appeared in time.
+bool ActivateOtherInstance(const std::string& appFolder, DWORD timeoutMs);
+
+}  // namespace orv
