@@ -4,7 +4,7 @@ opens them in the browser on a click, and writes the completion marker."""
 import os
 import time
 
-from run import CAPTION, NOTICE_TITLE, STEP_S, TimedOut
+from harness import CAPTION, NOTICE_TITLE, STEP_S, TimedOut
 
 LBL_PORT, LBL_QORN, LBL_ZEL, CMD_CLOSE = 1010, 1012, 1013, 2
 RESULT_S = 30.0

@@ -3,7 +3,7 @@ window's density (1.5 times the pixels of 96 dpi)."""
 
 import subprocess
 
-from run import WINE_RUN
+from harness import WINE_RUN
 
 DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
 LBL_PORT, CMD_CLOSE, SB_MAIN = 1010, 2, 1009

@@ -6,7 +6,7 @@ still outstanding."""
 
 import time
 
-from run import CAPTION
+from harness import CAPTION
 
 PORT_LABEL, CLOSE_BUTTON, STATUS_BAR = 1010, 2, 1009
 LINK_LABELS = (1012, 1013)

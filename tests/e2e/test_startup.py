@@ -3,7 +3,7 @@
 import os
 import subprocess
 
-from run import CAPTION, NOTICE_TITLE
+from harness import CAPTION, NOTICE_TITLE
 
 NOTICE_TEXT = ("已经正确配置Dovrel全文数据库。如果您想重新配置本系统，请先执行unstall.bat，"
                "然后删除finish.txt文件，再执行Orvandimex.exe。")

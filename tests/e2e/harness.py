@@ -1,33 +1,36 @@
-#!/usr/bin/env python3
-"""Runs one end-to-end test file against the real Orvandimex.exe under Wine.
+"""The end-to-end harness: the real Orvandimex.exe under Wine, read and driven by the inspector.
 
-    run.py tests/e2e/test_x.py --exe Orvandimex.exe --inspector inspector.exe [-k NAME]
-
-The whole run happens in a private network namespace (the script re-runs itself through
-tests/in-netns), with one virtual X display shared by the program and the inspector. Each test
-function test_*(s) of the file gets a fresh Session `s`: its own bundle folder holding a copy of the
-program, a stub xdg-open that records what the browser would have opened, and helpers to start the
-program, read and drive its windows through the inspector, and hold ports busy. Tests run in the
-order they are written; the run ends with "N passed, N failed" and a non-zero exit on any failure.
+Its pieces are used by the pytest fixtures of conftest.py and by the benchmarks that start the
+program (bench/startup, bench/first-run):
+  - Build: one build folder (Orvandimex.exe, the inspector that drives it), named by its machine;
+  - Display, BrowserStub, warm_up_wine, stop_wine: one virtual X display shared by the program and
+    the inspector, a stub xdg-open that records what the browser would have opened, one Wine
+    prefix and its server;
+  - make_bundle and Session: what one test works with, its own bundle folder holding a copy of the
+    program, and helpers to start the program, read and drive its windows through the inspector,
+    and hold ports busy.
+Ports are only ever opened in a private network namespace: whoever uses the harness runs inside
+tests/in-netns (IN_NETNS).
 """
 
-import argparse
-import importlib.util
 import json
 import os
+import re
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
 import time
-import traceback
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_RUN = os.path.join(ROOT, "scripts", "wine-run")
 IN_NETNS = os.path.join(ROOT, "tests", "in-netns")
 SAMPLE_BUNDLE = os.path.join(ROOT, "examples", "bundle")
+# The builds used when none is named: the 32-bit one users get, then the 64-bit test target.
+DEFAULT_BUILDS = [os.path.join(ROOT, "build", "windows32"), os.path.join(ROOT, "build", "windows")]
 
 CAPTION = "Dovrel1958-2011配置程序"
 NOTICE_TITLE = "安装Dovrel全文数据库"
@@ -41,6 +44,9 @@ EXIT_S = 15.0
 INSPECTOR_NOT_FOUND = 2  # the window has no such control, status bar or button
 INSPECTOR_TIMED_OUT = 3  # the awaited window, box, disappearance or program end did not come
 
+# The PE header's machine field, as the builds are named.
+MACHINES = {0x14C: "x86", 0x8664: "x64", 0xAA64: "arm64"}
+
 
 def wine_prefix():
     return os.environ.get("ORV_WINEPREFIX") or os.path.join(ROOT, "build", "wine-prefix")
@@ -50,20 +56,76 @@ class TimedOut(AssertionError):
     pass
 
 
-class Inspector:
-    """The inspector program, one Wine process per call."""
+def pe_machine(path):
+    """The machine an executable is built for: "x86", "x64", ... (from its PE header)."""
+    with open(path, "rb") as f:
+        dos = f.read(64)
+        if len(dos) < 64 or dos[:2] != b"MZ":
+            raise ValueError(f"{path} is not a Windows executable")
+        f.seek(struct.unpack_from("<I", dos, 0x3C)[0])
+        header = f.read(6)
+    if len(header) < 6 or header[:4] != b"PE\0\0":
+        raise ValueError(f"{path} has no PE header")
+    machine = struct.unpack_from("<H", header, 4)[0]
+    return MACHINES.get(machine, f"machine-{machine:04x}")
 
-    def __init__(self, path):
+
+class Build:
+    """One build folder: Orvandimex.exe, and the inspector of the same build that drives it."""
+
+    def __init__(self, folder):
+        self.folder = os.path.abspath(folder)
+        self.exe = os.path.join(self.folder, "Orvandimex.exe")
+        self.inspector = os.path.join(self.folder, "tools", "inspector", "inspector.exe")
+        for path in (self.exe, self.inspector):
+            if not os.path.isfile(path):
+                raise FileNotFoundError(f"build {folder}: {path} is missing (not built?)")
+        self.machine = pe_machine(self.exe)
+        self.id = self.machine
+
+    def bench(self, name):
+        return os.path.join(self.folder, "bench", name)
+
+    def __repr__(self):
+        return f"Build({self.id}: {self.folder})"
+
+
+def builds(folders=None):
+    """The builds of the given folders, or of DEFAULT_BUILDS that exist; named by their machine,
+    and by machine and folder when two share one."""
+    if folders:
+        found = [Build(folder) for folder in folders]
+    else:
+        found = [Build(folder) for folder in DEFAULT_BUILDS
+                 if os.path.isfile(os.path.join(folder, "Orvandimex.exe"))]
+    machines = [build.machine for build in found]
+    for build in found:
+        if machines.count(build.machine) > 1:
+            build.id = f"{build.machine}-{os.path.basename(build.folder)}"
+    return found
+
+
+def retry_noted(args):
+    """A retry policy for the Inspector: says so on stderr, and tries once more."""
+    print(f"note: inspector {args[0]} ended with code 1 and no message; retrying once",
+          file=sys.stderr, flush=True)
+    return True
+
+
+class Inspector:
+    """The inspector program, one Wine process per call.
+
+    An exit code 1 without a word from the inspector comes from Wine's own start-up, not from the
+    inspector, which explains every failure it reports. When that happens, retry(args) is asked
+    (when given) and, if it answers true, the call is made once more."""
+
+    def __init__(self, path, retry=None):
         self.path = path
+        self.retry = retry
 
     def run(self, *args, timeout_s=STEP_S):
         code, lines, errors = self._run_once(*args, timeout_s=timeout_s)
-        if code == 1 and not errors:
-            # Exit code 1 without a word from the inspector comes from Wine's own start-up, not
-            # from the inspector, which explains every failure it reports. Seen once in many runs;
-            # one more try, said in the log.
-            print(f"  note: inspector {args[0]} ended with code 1 and no message; retrying once",
-                  flush=True)
+        if code == 1 and not errors and self.retry is not None and self.retry(args):
             code, lines, errors = self._run_once(*args, timeout_s=timeout_s)
         return code, lines, errors
 
@@ -97,7 +159,7 @@ class Inspector:
 
 
 class Program:
-    """One run of Orvandimex.exe under Wine."""
+    """One run of Orvandimex.exe under Wine; env: extra environment variables for it."""
 
     def __init__(self, exe, log_path, env=None):
         self.log = open(log_path, "wb")
@@ -114,6 +176,13 @@ class Program:
 
     def running(self):
         return self.process.poll() is None
+
+    def output(self):
+        """What the run wrote to stdout and stderr so far."""
+        if not self.log.closed:
+            self.log.flush()
+        with open(self.log.name, "rb") as log:
+            return log.read().decode("utf-8", "replace").strip()
 
     def kill(self):
         if self.running():
@@ -149,32 +218,122 @@ class FileHold:
         self.process.wait()
 
 
-class Session:
-    """What one test works with. Everything it opens is closed by finish()."""
+class Display:
+    """A virtual X display (Xvfb) for the program and the inspector; entering it sets DISPLAY."""
 
-    def __init__(self, harness, name):
-        self.harness = harness
-        self.name = name
-        self.root = tempfile.mkdtemp(prefix=f"orv-e2e-{name}-")
-        self.bundle = os.path.join(self.root, "bundle")
-        if os.path.isdir(SAMPLE_BUNDLE):
-            shutil.copytree(SAMPLE_BUNDLE, self.bundle)
+    def __init__(self):
+        self.xvfb = None
+        self.outer = os.environ.get("DISPLAY")
+
+    def __enter__(self):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten",
+             "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 30
+        try:
+            while not number.endswith(b"\n"):
+                if time.monotonic() > deadline:
+                    raise TimedOut("waited 30 s for Xvfb to report its display number")
+                chunk = os.read(read_end, 16)
+                if not chunk:
+                    raise RuntimeError("Xvfb ended before it reported its display number")
+                number += chunk
+        except BaseException:
+            self.__exit__()
+            raise
+        finally:
+            os.close(read_end)
+        os.environ["DISPLAY"] = ":" + number.decode().strip()
+        return self
+
+    def __exit__(self, *exc):
+        if self.xvfb is not None:
+            self.xvfb.terminate()
+            try:
+                self.xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait()
+            self.xvfb = None
+        if self.outer is None:
+            os.environ.pop("DISPLAY", None)
         else:
-            os.makedirs(self.bundle)
+            os.environ["DISPLAY"] = self.outer
+
+
+class BrowserStub:
+    """Wine's browser launcher calls xdg-open: while entered, the first xdg-open on PATH is a stub
+    that appends the address to the file named by ORV_E2E_OPENED (Session.start sets it). Enter it
+    before Wine's server starts, so that every Wine process sees it."""
+
+    def __enter__(self):
+        self.folder = tempfile.mkdtemp(prefix="orv-e2e-bin-")
+        stub = os.path.join(self.folder, "xdg-open")
+        with open(stub, "w") as f:
+            f.write('#!/bin/sh\nprintf "%s\\n" "$*" >> "${ORV_E2E_OPENED:-/dev/null}"\n')
+        os.chmod(stub, 0o755)
+        os.environ["PATH"] = self.folder + os.pathsep + os.environ["PATH"]
+        return self
+
+    def __exit__(self, *exc):
+        path = os.environ["PATH"].split(os.pathsep)
+        if self.folder in path:
+            path.remove(self.folder)
+            os.environ["PATH"] = os.pathsep.join(path)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def warm_up_wine():
+    """Makes the prefix (once) and starts its wineserver before the first timed step."""
+    os.environ["ORV_WINEPREFIX"] = wine_prefix()
+    subprocess.run([WINE_RUN, "cmd", "/c", "exit"], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=300)
+    return os.environ["ORV_WINEPREFIX"]
+
+
+def stop_wine():
+    subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": wine_prefix()},
+                   capture_output=True, timeout=60)
+
+
+def make_bundle(exe, name):
+    """A fresh bundle (the sample bundle and a copy of exe) in a scratch folder of its own; the
+    bundle's path. Session.finish removes the scratch folder."""
+    root = tempfile.mkdtemp(prefix=f"orv-e2e-{re.sub(r'[^A-Za-z0-9_.-]+', '-', name)}-")
+    bundle = os.path.join(root, "bundle")
+    if os.path.isdir(SAMPLE_BUNDLE):
+        shutil.copytree(SAMPLE_BUNDLE, bundle)
+    else:
+        os.makedirs(bundle)
+    shutil.copy2(exe, os.path.join(bundle, "Orvandimex.exe"))
+    return bundle
+
+
+class Session:
+    """What one test works with: a bundle of make_bundle and an Inspector. Everything it opens is
+    closed by finish()."""
+
+    def __init__(self, bundle, inspector):
+        self.bundle = bundle
+        self.root = os.path.dirname(bundle)
         self.exe = os.path.join(self.bundle, "Orvandimex.exe")
-        shutil.copy2(harness.exe, self.exe)
         self.opened_log = os.path.join(self.root, "xdg-open.log")
+        self.inspector = inspector
         self.programs = []
         self.sockets = []
         self.holds = []
-        self.inspector = harness.inspector
+        self.dropped = []
 
     # ---- the program ----
 
     def start(self, env=None):
-        """Starts the program; `env` adds to the environment of this run (ORV_LOCALE, ...)."""
+        """Starts the program; env: extra environment variables for this run (for example
+        {"ORV_LOCALE": "ja_JP.UTF-8"}, which scripts/wine-run honours)."""
         program = Program(self.exe, os.path.join(self.root, f"program-{len(self.programs)}.log"),
-                          env)
+                          env={"ORV_E2E_OPENED": self.opened_log, **(env or {})})
         self.programs.append(program)
         return program
 
@@ -277,7 +436,7 @@ class Session:
         """Drops packets to the port inside the namespace, so a connect to it stays pending."""
         subprocess.run(["iptables", "-A", "OUTPUT", "-o", "lo", "-p", "tcp", "--dport", str(port),
                         "-j", "DROP"], check=True, capture_output=True)
-        self.harness.dropped.append(port)
+        self.dropped.append(port)
 
     def opened_addresses(self):
         """What the browser was asked to open, in order."""
@@ -292,142 +451,30 @@ class Session:
     def finish(self):
         for program in self.programs:
             if program.running():
-                self.harness.stop_wine()
+                stop_wine()
             program.kill()
         for hold in self.holds:
             hold.release()
         for s in self.sockets:
             s.close()
-        self.harness.clear_dropped()
-        shutil.rmtree(self.root, ignore_errors=True)
-
-
-class Harness:
-    def __init__(self, exe, inspector, artifacts):
-        self.exe = exe
-        self.inspector = Inspector(inspector)
-        self.artifacts = artifacts
-        self.dropped = []
-        self.xvfb = None
-        self.stub_dir = tempfile.mkdtemp(prefix="orv-e2e-bin-")
-
-    def setup(self):
-        os.environ["ORV_WINEPREFIX"] = wine_prefix()
-        self.start_display()
-        # Wine's browser launcher calls xdg-open; the stub appends the address to the test's log.
-        stub = os.path.join(self.stub_dir, "xdg-open")
-        with open(stub, "w") as f:
-            f.write('#!/bin/sh\nprintf "%s\\n" "$*" >> "${ORV_E2E_OPENED:-/dev/null}"\n')
-        os.chmod(stub, 0o755)
-        os.environ["PATH"] = self.stub_dir + os.pathsep + os.environ["PATH"]
-        # Makes the prefix (once) and warms up the wineserver before the first timed step.
-        subprocess.run([WINE_RUN, "cmd", "/c", "exit"], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=300)
-
-    def start_display(self):
-        read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten",
-             "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        number = b""
-        deadline = time.monotonic() + 30
-        while not number.endswith(b"\n"):
-            if time.monotonic() > deadline:
-                raise TimedOut("waited 30 s for Xvfb to report its display number")
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                raise RuntimeError("Xvfb ended before it reported its display number")
-            number += chunk
-        os.close(read_end)
-        os.environ["DISPLAY"] = ":" + number.decode().strip()
-
-    def stop_wine(self):
-        subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": wine_prefix()},
-                       capture_output=True, timeout=60)
-
-    def clear_dropped(self):
         for port in self.dropped:
             subprocess.run(["iptables", "-D", "OUTPUT", "-o", "lo", "-p", "tcp", "--dport",
                             str(port), "-j", "DROP"], capture_output=True)
         self.dropped.clear()
-
-    def teardown(self):
-        self.stop_wine()
-        if self.xvfb is not None:
-            self.xvfb.terminate()
-            try:
-                self.xvfb.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
-        shutil.rmtree(self.stub_dir, ignore_errors=True)
-
-    def run_file(self, path, only=None):
-        name = os.path.splitext(os.path.basename(path))[0]
-        spec = importlib.util.spec_from_file_location(name, path)
-        module = importlib.util.module_from_spec(spec)
-        sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-        spec.loader.exec_module(module)
-        tests = [(n, f) for n, f in vars(module).items() if n.startswith("test_") and callable(f)]
-        if only:
-            tests = [(n, f) for n, f in tests if only in n]
-        passed = failed = 0
-        for test_name, test in tests:
-            session = Session(self, test_name)
-            os.environ["ORV_E2E_OPENED"] = session.opened_log
-            started = time.monotonic()
-            try:
-                test(session)
-                passed += 1
-                print(f"PASS {name}.{test_name} ({time.monotonic() - started:.1f} s)", flush=True)
-            except Exception:
-                failed += 1
-                print(f"FAIL {name}.{test_name} ({time.monotonic() - started:.1f} s)", flush=True)
-                traceback.print_exc(file=sys.stdout)
-                os.makedirs(self.artifacts, exist_ok=True)
-                shot = os.path.join(self.artifacts, f"{name}.{test_name}.png")
-                session.screenshot(shot)
-                print(f"  screenshot: {shot}", flush=True)
-                for i, program in enumerate(session.programs):
-                    program.log.flush()
-                    with open(program.log.name, "rb") as log:
-                        output = log.read().decode("utf-8", "replace").strip()
-                    if output:
-                        print(f"  output of program run {i}:\n{output}", flush=True)
-            finally:
-                session.finish()
-        return passed, failed
+        shutil.rmtree(self.root, ignore_errors=True)
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("test_file")
-    parser.add_argument("--exe", required=True)
-    parser.add_argument("--inspector", required=True)
-    parser.add_argument("-k", dest="only", help="run only the tests whose name contains this")
-    parser.add_argument("--artifacts", help="where screenshots of failures go "
-                        "(default: e2e-failures beside the program)")
-    args = parser.parse_args()
-
-    if not os.environ.get("ORV_IN_NETNS"):
-        # The whole Wine session, wineserver included, must live in the test's own namespace.
-        os.execv(IN_NETNS, [IN_NETNS, sys.executable, os.path.abspath(__file__), *sys.argv[1:]])
-
-    exe = os.path.abspath(args.exe)
-    artifacts = args.artifacts or os.path.join(os.path.dirname(exe), "e2e-failures")
-    harness = Harness(exe, os.path.abspath(args.inspector), artifacts)
-    passed = failed = 0
-    try:
-        harness.setup()
-        passed, failed = harness.run_file(args.test_file, args.only)
-    except Exception:
-        traceback.print_exc(file=sys.stdout)
-        failed += 1
-    finally:
-        harness.teardown()
-    print(f"{passed} passed, {failed} failed", flush=True)
-    return 1 if failed else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+def print_side_by_side(chosen, rows):
+    """Prints rows of (label, [one cell per build]) with a column for each build; a row of
+    (title, None) is a heading."""
+    header = [f"{build.id} ({os.path.relpath(build.folder, ROOT)})" for build in chosen]
+    cells = [row for row in rows if row[1] is not None]
+    label_width = max(len(label) for label, _ in cells) + 4
+    widths = [max([len(h)] + [len(row[i]) for _, row in cells]) + 3 for i, h in enumerate(header)]
+    print(" " * label_width + "".join(h.ljust(w) for h, w in zip(header, widths)).rstrip())
+    for label, row in rows:
+        if row is None:
+            print(label)
+        else:
+            print(f"  {label}".ljust(label_width)
+                  + "".join(c.ljust(w) for c, w in zip(row, widths)).rstrip())
