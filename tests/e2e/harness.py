@@ -438,6 +438,13 @@ class Session:
                         "-j", "DROP"], check=True, capture_output=True)
         self.dropped.append(port)
 
+    def release_pending(self):
+        """Undoes hold_pending: connects to those ports are answered again."""
+        for port in self.dropped:
+            subprocess.run(["iptables", "-D", "OUTPUT", "-o", "lo", "-p", "tcp", "--dport",
+                            str(port), "-j", "DROP"], capture_output=True)
+        self.dropped.clear()
+
     def opened_addresses(self):
         """What the browser was asked to open, in order."""
         if not os.path.exists(self.opened_log):
@@ -457,10 +464,7 @@ class Session:
             hold.release()
         for s in self.sockets:
             s.close()
-        for port in self.dropped:
-            subprocess.run(["iptables", "-D", "OUTPUT", "-o", "lo", "-p", "tcp", "--dport",
-                            str(port), "-j", "DROP"], capture_output=True)
-        self.dropped.clear()
+        self.release_pending()
         shutil.rmtree(self.root, ignore_errors=True)
 
 

@@ -58,7 +58,7 @@ def test_second_start_of_one_bundle_shows_the_first_and_ends(s):
     assert s.start().wait_exit() == 0
     s.wait_window(lambda w, c: not w["minimized"], "the window restored")
 
-    s.harness.clear_dropped()  # port 80 refuses connections again: the scan goes on
+    s.release_pending()  # port 80 refuses connections again: the scan goes on
     s.wait_window(lambda w, c: c[LBL_PORT]["text"].endswith("：80"), "port 80", RESULT_S)
     assert script_starts(s.bundle) == 1
     assert os.path.exists(os.path.join(s.bundle, "Finish.txt"))
