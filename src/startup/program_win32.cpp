@@ -85,6 +85,12 @@ int Main(HINSTANCE instance) {
       ActivateOtherInstance(folder, kOtherInstanceWaitMs);
       return 0;
     }
+    // An instance that held the mutex a moment ago may have configured the bundle and ended
+    // between the first look for the marker and now.
+    if (IsInstalledIn(folder)) {
+      ShowNotice();
+      return 0;
+    }
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                         ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
