@@ -58,14 +58,15 @@ const std::vector<Template>& Templates() {
   return table;
 }
 
+std::string TemplateFolderPath(std::string_view folder) {
+  return std::string(folder) + std::string(kTemplateFolder);
+}
+
 std::string TemplatePath(std::string_view folder, const Template& entry) {
   std::string_view name = entry.name;
   while (!name.empty() && name.back() == ' ')
     name.remove_suffix(1);
-  std::string path(folder);
-  path += kTemplateFolder;
-  path += name;
-  return path;
+  return TemplateFolderPath(folder) + std::string(name);
 }
 
 std::string OutputPath(std::string_view folder, const Template& entry) {

@@ -50,6 +50,9 @@ struct Template {
 // The seven templates, in the order in which they are read.
 const std::vector<Template>& Templates();
 
+// The template folder: the application folder followed by "\TempFiles2\".
+std::string TemplateFolderPath(std::string_view folder);
+
 // The template's path: the application folder, "\TempFiles2\", and the name without trailing
 // blanks (the system drops them, and so does this, explicitly).
 std::string TemplatePath(std::string_view folder, const Template& entry);

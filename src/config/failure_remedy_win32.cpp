@@ -1,5 +1,6 @@
 #include "config/failure_remedy_win32.h"
 
+#include "config/configure_bundle.h"
 #include "config/failure_remedy.h"
 #include "platform/file_use_win32.h"
 #include "platform/text_win32.h"
@@ -58,7 +59,7 @@ std::string RemedyFor(const Failure& failure, std::string_view appFolder) noexce
     facts.failure = failure.facts();
     if (facts.failure.action == FileAction::kNone)
       return std::string();
-    facts.templateFolderExists = FolderExists(std::string(appFolder) + "TempFiles2");
+    facts.templateFolderExists = FolderExists(TemplateFolderPath(appFolder));
     if (facts.failure.code == ERROR_ACCESS_DENIED)
       facts.target = LookAtTarget(facts.failure.path);
     const Remedy remedy = ChooseRemedy(facts);
