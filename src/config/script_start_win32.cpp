@@ -5,9 +5,8 @@
 
 #include <shellapi.h>
 
-#include <vector>
-
 #include "config/script_command.h"
+#include "platform/sized_text_win32.h"
 #include "platform/system_error_win32.h"
 #include "platform/text_win32.h"
 #include "platform/unique_handle_win32.h"
@@ -16,24 +15,10 @@ namespace orv {
 
 namespace {
 
-using GetFolderFn = UINT(WINAPI*)(LPWSTR, UINT);
-
 // True for a 32-bit process on 64-bit Windows.
 bool RunsUnderWow64() {
   BOOL wow64 = FALSE;
   return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
-
-std::string SystemFolder(GetFolderFn getFolder) {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const UINT length = getFolder(buffer.data(), static_cast<UINT>(buffer.size()));
-    if (length == 0)
-      ThrowLastError("获取系统文件夹", "");
-    if (length < buffer.size())
-      return WideToUtf8({buffer.data(), length});
-    buffer.resize(length + 1);  // too small: `length` is the size needed
-  }
 }
 
 }  // namespace
@@ -43,8 +28,11 @@ std::string SystemCommandProcessor() {
   // gets on 64-bit Windows too: named by its own folder, it stays the same whatever starts it
   // (CreateProcessW or the shell's elevated start, which may not apply the file-system
   // redirection).
-  const GetFolderFn getFolder = RunsUnderWow64() ? &GetSystemWow64DirectoryW : &GetSystemDirectoryW;
-  return SystemFolder(getFolder) + "\\cmd.exe";
+  const auto getFolder = RunsUnderWow64() ? &GetSystemWow64DirectoryW : &GetSystemDirectoryW;
+  const std::optional<std::wstring> folder = SizedText(getFolder);
+  if (!folder)
+    ThrowLastError("获取系统文件夹", "");
+  return WideToUtf8(*folder) + "\\cmd.exe";
 }
 
 void StartScriptMinimized(const std::string& scriptPath) {
@@ -70,15 +58,10 @@ bool StartScriptAsAdministrator(const std::string& scriptPath) {
   const std::wstring application = Utf8ToWide(SystemCommandProcessor());
   const std::wstring arguments = Utf8ToWide(ScriptArguments(scriptPath));
   // The elevated process does not inherit the current folder: it is passed on explicitly.
-  std::vector<wchar_t> folder(MAX_PATH);
-  for (;;) {
-    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
-    if (length == 0)
-      ThrowLastError("获取当前文件夹", "");
-    if (length < folder.size())
-      break;
-    folder.resize(length);  // too small: `length` is the size needed, terminator included
-  }
+  const std::optional<std::wstring> folder =
+      SizedText([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); });
+  if (!folder)
+    ThrowLastError("获取当前文件夹", "");
 
   SHELLEXECUTEINFOW execute{};
   execute.cbSize = sizeof(execute);
@@ -89,7 +72,7 @@ bool StartScriptAsAdministrator(const std::string& scriptPath) {
   execute.lpVerb = L"runas";
   execute.lpFile = application.c_str();
   execute.lpParameters = arguments.c_str();
-  execute.lpDirectory = folder.data();
+  execute.lpDirectory = folder->c_str();
   execute.nShow = SW_SHOWMINIMIZED;
   if (ShellExecuteExW(&execute))
     return true;

@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "platform/sized_text_win32.h"
 #include "platform/text_win32.h"
 #include "platform/unique_handle_win32.h"
 
@@ -32,15 +33,10 @@ UniqueModule LoadSystemLibrary(const wchar_t* name) {
   const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   if (kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr)
     return UniqueModule(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-  std::vector<wchar_t> folder(MAX_PATH);
-  UINT length = GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
-  if (length >= folder.size()) {
-    folder.resize(length + 1);
-    length = GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
-  }
-  if (length == 0 || length >= folder.size())
+  const std::optional<std::wstring> folder = SizedText(&GetSystemDirectoryW);
+  if (!folder)
     return UniqueModule();
-  const std::wstring path = std::wstring(folder.data(), length) + L"\\" + name;
+  const std::wstring path = *folder + L"\\" + name;
   return UniqueModule(LoadLibraryExW(path.c_str(), nullptr, 0));
 }
 
@@ -121,18 +117,12 @@ std::string ProgramsUsingFile(std::string_view path) noexcept {
     // The Restart Manager knows files by their full, plain path: the doubled separator that the
     // program's paths may carry is resolved first.
     const std::wstring given = Utf8ToWide(path);
-    std::wstring file(MAX_PATH, L'\0');
-    DWORD length =
-        GetFullPathNameW(given.c_str(), static_cast<DWORD>(file.size()), file.data(), nullptr);
-    if (length >= file.size()) {
-      file.resize(length);
-      length =
-          GetFullPathNameW(given.c_str(), static_cast<DWORD>(file.size()), file.data(), nullptr);
-    }
-    if (length == 0 || length >= file.size())
+    const std::optional<std::wstring> file = SizedText([&given](wchar_t* buffer, DWORD size) {
+      return GetFullPathNameW(given.c_str(), size, buffer, nullptr);
+    });
+    if (!file)
       return std::string();
-    file.resize(length);
-    LPCWSTR files[] = {file.c_str()};
+    LPCWSTR files[] = {file->c_str()};
     if (registerResources(session.handle(), 1, files, 0, nullptr, 0, nullptr) != ERROR_SUCCESS)
       return std::string();
 

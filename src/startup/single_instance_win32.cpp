@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/sized_text_win32.h"
 #include "platform/system_error_win32.h"
 #include "platform/text_win32.h"
 #include "startup/app_folder.h"
@@ -14,16 +15,10 @@ constexpr DWORD kPollIntervalMs = 100;
 
 // The long form of `path`, or `path` itself when the system cannot give one.
 std::wstring LongPathOf(const std::wstring& path) {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD length =
-        GetLongPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0)
-      return path;
-    if (length < buffer.size())
-      return std::wstring(buffer.data(), length);
-    buffer.resize(length);  // too small: `length` is the size needed, terminator included
-  }
+  const std::optional<std::wstring> longPath = SizedText([&path](wchar_t* buffer, DWORD size) {
+    return GetLongPathNameW(path.c_str(), buffer, size);
+  });
+  return longPath.value_or(path);
 }
 
 // The mutex name of the bundle that the process `processId` was started from; empty when the

@@ -14,7 +14,6 @@ e2e-failures/ of its build folder and shows the output of the program runs in it
 """
 
 import os
-import shutil
 import socket
 import sys
 import warnings
@@ -22,7 +21,7 @@ import warnings
 import pytest
 
 from harness import (IN_NETNS, BrowserStub, Display, Inspector, Session, builds, make_bundle,
-                     stop_wine, warm_up_wine)
+                     retry_noted, stop_wine, warm_up_wine)
 
 BUILDS = pytest.StashKey()
 
@@ -67,9 +66,7 @@ def pytest_generate_tests(metafunc):
 def retry_silent_start(args):
     """The Inspector's policy when Wine fails to start it without a word (seen once in many
     runs): one more try, said in the test's output and in the run's warnings summary."""
-    message = f"inspector {args[0]} ended with code 1 and no message; retrying once"
-    print(f"note: {message}", flush=True)
-    warnings.warn(WineStartRetried(message))
+    warnings.warn(WineStartRetried(retry_noted(args)))
     return True
 
 
@@ -110,10 +107,9 @@ def inspector(build, wine_prefix):
 
 @pytest.fixture
 def bundle(build, request):
-    """A fresh bundle folder: the sample bundle and a copy of the build's Orvandimex.exe."""
-    folder = make_bundle(build.exe, request.node.name)
-    yield folder
-    shutil.rmtree(os.path.dirname(folder), ignore_errors=True)
+    """A fresh bundle folder: the sample bundle and a copy of the build's Orvandimex.exe. The
+    test's Session removes it when it finishes."""
+    return make_bundle(build.exe, request.node.name)
 
 
 @pytest.fixture

@@ -106,10 +106,11 @@ def builds(folders=None):
 
 
 def retry_noted(args):
-    """A retry policy for the Inspector: says so on stderr, and tries once more."""
-    print(f"note: inspector {args[0]} ended with code 1 and no message; retrying once",
-          file=sys.stderr, flush=True)
-    return True
+    """A retry policy for the Inspector: says so on stderr, and tries once more. Returns the
+    note, which is true."""
+    note = f"inspector {args[0]} ended with code 1 and no message; retrying once"
+    print(f"note: {note}", file=sys.stderr, flush=True)
+    return note
 
 
 class Inspector:

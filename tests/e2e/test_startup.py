@@ -1,7 +1,6 @@
 """Start-up: the completion marker decides between the notice and the scan window."""
 
 import os
-import subprocess
 
 from harness import CAPTION, NOTICE_TITLE
 
