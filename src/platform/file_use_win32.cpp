@@ -7,12 +7,9 @@
 #include <vector>
 
 #include "platform/sized_text_win32.h"
+#include "platform/system_library_win32.h"
 #include "platform/text_win32.h"
 #include "platform/unique_handle_win32.h"
-
-#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
-#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
-#endif
 
 namespace orv {
 namespace {
@@ -25,25 +22,6 @@ using RmEndSessionFn = DWORD(WINAPI*)(DWORD);
 
 // The list of holders can grow between the call that sizes it and the call that fills it.
 constexpr int kListAttempts = 3;
-
-// A DLL of the system folder, never one of the same name in the program's or the current folder.
-// LOAD_LIBRARY_SEARCH_SYSTEM32 is known where AddDllDirectory is (Windows 8, and Windows 7 with
-// its update); elsewhere the full path does the same.
-UniqueModule LoadSystemLibrary(const wchar_t* name) {
-  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  if (kernel != nullptr && GetProcAddress(kernel, "AddDllDirectory") != nullptr)
-    return UniqueModule(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-  const std::optional<std::wstring> folder = SizedText(&GetSystemDirectoryW);
-  if (!folder)
-    return UniqueModule();
-  const std::wstring path = *folder + L"\\" + name;
-  return UniqueModule(LoadLibraryExW(path.c_str(), nullptr, 0));
-}
-
-template <typename Fn>
-Fn Function(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 // A Restart Manager session, ended by its owner.
 class RestartManagerSession {
@@ -103,11 +81,11 @@ std::string ProgramsUsingFile(std::string_view path) noexcept {
     const UniqueModule library = LoadSystemLibrary(L"rstrtmgr.dll");
     if (!library)
       return std::string();
-    const auto start = Function<RmStartSessionFn>(library.get(), "RmStartSession");
+    const auto start = LibraryFunction<RmStartSessionFn>(library.get(), "RmStartSession");
     const auto registerResources =
-        Function<RmRegisterResourcesFn>(library.get(), "RmRegisterResources");
-    const auto getList = Function<RmGetListFn>(library.get(), "RmGetList");
-    const auto end = Function<RmEndSessionFn>(library.get(), "RmEndSession");
+        LibraryFunction<RmRegisterResourcesFn>(library.get(), "RmRegisterResources");
+    const auto getList = LibraryFunction<RmGetListFn>(library.get(), "RmGetList");
+    const auto end = LibraryFunction<RmEndSessionFn>(library.get(), "RmEndSession");
     if (start == nullptr || registerResources == nullptr || getList == nullptr || end == nullptr)
       return std::string();
 
