@@ -10,29 +10,45 @@
 namespace orv {
 namespace {
 
+// The real files and processes; it keeps the started script's process for the caller.
 class RealBundleMachine final : public BundleMachine {
  public:
+  explicit RealBundleMachine(HWND owner) : owner_(owner) {}
+
   std::string ReadFileBytes(const std::string& path) override { return ReadWholeFile(path); }
   void ReplaceFileBytes(const std::string& path, std::string_view bytes) override {
     ReplaceWholeFile(path, bytes);
   }
   bool ProcessIsElevated() override { return orv::ProcessIsElevated(); }
-  void StartScript(const std::string& scriptPath) override { StartScriptMinimized(scriptPath); }
-  bool StartScriptAsAdministrator(const std::string& scriptPath) override {
-    return orv::StartScriptAsAdministrator(scriptPath);
+  void StartScript(const std::string& scriptPath) override {
+    script_ = StartScriptMinimized(scriptPath);
   }
+  bool StartScriptAsAdministrator(const std::string& scriptPath) override {
+    std::optional<UniqueKernelHandle> started = orv::StartScriptAsAdministrator(scriptPath, owner_);
+    if (!started)
+      return false;
+    script_ = std::move(*started);
+    return true;
+  }
+
+  UniqueKernelHandle TakeScript() noexcept { return std::move(script_); }
+
+ private:
+  HWND owner_;
+  UniqueKernelHandle script_;
 };
 
 }  // namespace
 
-void ConfigureIn(const std::string& folder, const std::string& port) {
+UniqueKernelHandle ConfigureIn(const std::string& folder, const std::string& port, HWND owner) {
   const BundleFolder where{folder, Utf8ToAnsiStrict(folder, "应用程序文件夹")};
-  RealBundleMachine machine;
+  RealBundleMachine machine(owner);
   ConfigureBundle(where, port, LeadBytes::From(IsAnsiLeadByte), machine);
+  return machine.TakeScript();
 }
 
-void Configure(const std::string& port) {
-  ConfigureIn(AppFolder(), port);
+UniqueKernelHandle Configure(const std::string& port, HWND owner) {
+  return ConfigureIn(AppFolder(), port, owner);
 }
 
 }  // namespace orv

@@ -5,15 +5,20 @@
 
 #include <string>
 
+#include "platform/unique_handle_win32.h"
+
 namespace orv {
 
-// `port` is a port text such as "80" or "81". Throws a Failure that names the file or step and the
-// system's error text; files written before the failure stay written.
-void Configure(const std::string& port);
+// `port` is a port text such as "80" or "81"; `owner` (may be null) is the window that a request
+// for administrator rights belongs to. Returns the started install script's process, so that the
+// caller can learn when it ends (empty where the system gave none). Throws a Failure that names
+// the file or step and the system's error text; files written before the failure stay written.
+UniqueKernelHandle Configure(const std::string& port, HWND owner);
 
 // The same for the bundle in `folder` (UTF-8, exactly one trailing "\"). A folder with a
 // character that the ANSI code page cannot represent exactly is refused before anything is read
 // or written, since it would go into the files as "?".
-void ConfigureIn(const std::string& folder, const std::string& port);
+UniqueKernelHandle ConfigureIn(const std::string& folder, const std::string& port,
+                               HWND owner = nullptr);
 
 }  // namespace orv

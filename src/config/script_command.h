@@ -17,4 +17,13 @@ std::string ScriptCommandLine(std::string_view cmdExe, std::string_view script);
 // arguments apart: `/d /v:off /s /c ""<script>""`. Throws as ScriptCommandLine does.
 std::string ScriptArguments(std::string_view script);
 
+// The arguments for a start that may not begin in the folder it is given (the system may start an
+// elevated system program in the system folder whatever the directory argument says): the change
+// to `folder` is part of the command, `/d /v:off /s /c "cd /d "<folder>" & "<script>""`, so the
+// script runs there as after a plain start. "&" runs the script even when the folder cannot be
+// entered. A folder that cannot be passed safely (empty, or holding "%", a double quote or a line
+// end) is left out, and the script runs wherever the system starts it. Throws as
+// ScriptCommandLine does for the script's path.
+std::string ScriptArgumentsIn(std::string_view folder, std::string_view script);
+
 }  // namespace orv

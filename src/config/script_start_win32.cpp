@@ -35,7 +35,7 @@ std::string SystemCommandProcessor() {
   return WideToUtf8(*folder) + "\\cmd.exe";
 }
 
-void StartScriptMinimized(const std::string& scriptPath) {
+UniqueKernelHandle StartScriptMinimized(const std::string& scriptPath) {
   const std::string cmdExe = SystemCommandProcessor();
   std::wstring commandLine = Utf8ToWide(ScriptCommandLine(cmdExe, scriptPath));
   const std::wstring application = Utf8ToWide(cmdExe);
@@ -49,36 +49,40 @@ void StartScriptMinimized(const std::string& scriptPath) {
                       nullptr, &startup, &started)) {
     ThrowLastError("启动安装脚本", scriptPath);
   }
-  // Not waited for: the handles are only closed.
-  UniqueKernelHandle process(started.hProcess);
+  // Not waited for: the process is handed on, the thread's handle is only closed.
   UniqueKernelHandle thread(started.hThread);
+  return UniqueKernelHandle(started.hProcess);
 }
 
-bool StartScriptAsAdministrator(const std::string& scriptPath) {
+std::optional<UniqueKernelHandle> StartScriptAsAdministrator(const std::string& scriptPath,
+                                                             HWND owner) {
   const std::wstring application = Utf8ToWide(SystemCommandProcessor());
-  const std::wstring arguments = Utf8ToWide(ScriptArguments(scriptPath));
-  // The elevated process does not inherit the current folder: it is passed on explicitly.
+  // The elevated process does not inherit the current folder: it is passed on as the directory
+  // and, since the system may start an elevated system program in the system folder whatever
+  // that says, entered by the command itself.
   const std::optional<std::wstring> folder =
       SizedText([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); });
   if (!folder)
     ThrowLastError("获取当前文件夹", "");
+  const std::wstring arguments = Utf8ToWide(ScriptArgumentsIn(WideToUtf8(*folder), scriptPath));
 
   SHELLEXECUTEINFOW execute{};
   execute.cbSize = sizeof(execute);
-  // The failure is reported by the caller, in the program's own words: no box from the shell.
-  execute.fMask = SEE_MASK_FLAG_NO_UI;
-  // The consent prompt comes to the front over the program's window when that is active.
-  execute.hwnd = GetActiveWindow();
+  // The failure is reported by the caller, in the program's own words: no box from the shell. The
+  // process handle tells when the script ends.
+  execute.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
+  // The consent prompt belongs to the program's window, whichever window is active.
+  execute.hwnd = owner;
   execute.lpVerb = L"runas";
   execute.lpFile = application.c_str();
   execute.lpParameters = arguments.c_str();
   execute.lpDirectory = folder->c_str();
   execute.nShow = SW_SHOWMINIMIZED;
   if (ShellExecuteExW(&execute))
-    return true;
+    return UniqueKernelHandle(execute.hProcess);
   const DWORD error = GetLastError();
   if (error == ERROR_CANCELLED)
-    return false;
+    return std::nullopt;
   throw ErrorFailure("以管理员权限启动安装脚本", scriptPath, error);
 }
 

@@ -505,7 +505,7 @@ void ScanWindow::ShowFreePort(const std::string& port) {
 
 void ScanWindow::Configure(const std::string& port) {
   try {
-    orv::Configure(port);
+    installScript_ = orv::Configure(port, window_);
   } catch (const Failure& failure) {
     // The user learns that the bundle is not configured yet, why, and what to do about it.
     std::string message =

@@ -81,6 +81,8 @@ class ScanWindow final : private ProbeView, private FreePortSteps {
   std::string zelTag_;
   std::unique_ptr<WinsockProbeSockets> sockets_;
   std::unique_ptr<PortProbe> probe_;
+  // The install script's process from the last configuration (empty where the system gave none).
+  UniqueKernelHandle installScript_;
 };
 
 }  // namespace orv

@@ -275,5 +275,15 @@ TEST(ScriptCommandLine, RefusesWhatCannotBePassedSafely) {
   }
 }
 
+// The elevated start enters the folder itself; the script runs even where that fails, and a folder
+// that cannot be passed safely is left out rather than stopping the start.
+TEST(ScriptArgumentsIn, EntersTheFolderThenRunsTheScriptWhateverTheChangeGave) {
+  EXPECT_EQ(ScriptArgumentsIn("D:\\a b&c", "D:\\a b&c\\install.bat"),
+            "/d /v:off /s /c \"cd /d \"D:\\a b&c\" & \"D:\\a b&c\\install.bat\"\"");
+  for (const std::string unsafe : {"", "D:\\100%", "D:\\a\"b"})
+    EXPECT_EQ(ScriptArgumentsIn(unsafe, "D:\\x.bat"), ScriptArguments("D:\\x.bat")) << unsafe;
+  EXPECT_THROW(ScriptArgumentsIn("D:\\", "D:\\%x%.bat"), Failure);
+}
+
 }  // namespace
 }  // namespace orv

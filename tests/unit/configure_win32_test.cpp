@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "config/configure_win32.h"
+#include "config/script_command.h"
 #include "config/script_start_win32.h"
 #include "platform/failure.h"
 #include "platform/file_system_win32.h"
@@ -239,22 +240,43 @@ TEST(ConfigureWin32, FolderWithBlanksSymbolsAndChineseIsWrittenAndStarted) {
   EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty()) << "install.log never appeared";
 }
 
-// Under Wine every process is elevated and "runas" starts at once, without a prompt: what shows is
-// that the script runs, from a path with blanks, symbols and Chinese, in the caller's folder.
-TEST(ConfigureWin32, ScriptStartedAsAdministratorRunsInTheCurrentFolder) {
+// Under Wine every process is elevated, "runas" starts at once and honours the directory it is
+// given; Windows may start an elevated command processor in the system folder instead. So the
+// command itself enters the folder: started from the system folder, the script runs in the
+// folder named in the command, and a folder that cannot be entered does not stop it. The elevated
+// start itself hands back the process, which ends with the script.
+TEST(ConfigureWin32, ElevatedCommandEntersTheFolderItselfAndTheStartGivesTheProcess) {
   Bundle bundle("\xE7\xAE\xA1\xE7\x90\x86 \xE5\x90\xAF\xE5\x8A\xA8 & (a)");  // "管理 启动"
   const std::string done = "\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9";  // as the sample script ends its log
   bundle.Put("run me.bat",
              "@echo off\r\ncd>\"%~dp0install.log\"\r\necho " + done + ">>\"%~dp0install.log\"\r\n");
-  const fs::path before = fs::current_path();
-  fs::current_path(PathOf(bundle.folder() + "local"));
+  const std::string script = bundle.folder() + "run me.bat";
+  const std::wstring system = Utf8ToWide(SystemCommandProcessor());
+  const std::wstring systemFolder = system.substr(0, system.rfind(L'\\'));
+  for (const std::string& folder : {bundle.folder() + "local", bundle.folder() + "missing"}) {
+    std::wstring line = L"\"" + system + L"\" " + Utf8ToWide(ScriptArgumentsIn(folder, script));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(CreateProcessW(system.c_str(), line.data(), nullptr, nullptr, FALSE,
+                               CREATE_NO_WINDOW, nullptr, systemFolder.c_str(), &startup,
+                               &started));
+    const UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+    WaitForSingleObject(process.get(), 10000);
+    const std::string ranIn = folder.ends_with("local") ? folder : WideToUtf8(systemFolder);
+    EXPECT_EQ(WaitForInstallLog(bundle.folder()),
+              Utf8ToAnsiStrict(ranIn, "folder") + "\r\n" + done + "\r\n");
+    fs::remove(PathOf(bundle.folder() + "install.log"));
+  }
+
   const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  const bool started = StartScriptAsAdministrator(bundle.folder() + "run me.bat");
+  const std::optional<UniqueKernelHandle> elevated = StartScriptAsAdministrator(script, nullptr);
   if (SUCCEEDED(apartment))
     CoUninitialize();
-  fs::current_path(before);
-  ASSERT_TRUE(started);
-  EXPECT_EQ(WaitForInstallLog(bundle.folder()), bundle.folderText() + "local\r\n" + done + "\r\n");
+  ASSERT_TRUE(elevated.has_value());
+  ASSERT_TRUE(elevated->valid());
+  EXPECT_EQ(WaitForSingleObject(elevated->get(), 10000), WAIT_OBJECT_0);
+  EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty());
 }
 
 // A Thai letter has no form in code page 936; "%" would be expanded by the command processor.
