@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "config/folder_text.h"
 #include "config/text_content.h"
 #include "platform/failure.h"
 
@@ -47,13 +48,13 @@ void StartInstallScript(const std::string& script, BundleMachine& machine) {
 
 const std::vector<Template>& Templates() {
   static const std::vector<Template> table = {
-      {"Install.bat", "\\install.bat", true, false, true},
-      {"Unstall.bat", "\\unstall.bat", true, false, false},
-      {"Php.Ini", "\\local\\Apache2\\php.ini", true, false, false},
-      {"Httpd.conf ", "\\local\\Apache2\\conf\\httpd.conf", true, true, false},
-      {"My.ini", "\\local\\mysql5\\my.ini", true, false, false},
-      {"StartQorn.bat", "\\StartQorn.bat", false, false, true},
-      {"StartZel.bat", "\\StartZel.bat", false, false, true},
+      {"Install.bat", "\\install.bat", XpathText::kScript, false, true},
+      {"Unstall.bat", "\\unstall.bat", XpathText::kScript, false, false},
+      {"Php.Ini", "\\local\\Apache2\\php.ini", XpathText::kFile, false, false},
+      {"Httpd.conf ", "\\local\\Apache2\\conf\\httpd.conf", XpathText::kFile, true, false},
+      {"My.ini", "\\local\\mysql5\\my.ini", XpathText::kOptionFile, false, false},
+      {"StartQorn.bat", "\\StartQorn.bat", XpathText::kNone, false, true},
+      {"StartZel.bat", "\\StartZel.bat", XpathText::kNone, false, true},
   };
   return table;
 }
@@ -94,15 +95,41 @@ void ConfigureBundle(const BundleFolder& where, std::string_view port, const Lea
                   "请把整个文件夹移到名称不含“%”的位置后再配置。");
   }
 
+  // In code pages 932, 936 and 950 the second byte of a character may be 0x5C, which the web
+  // server's and the database's configuration readers take as a backslash: "功\local" would lose
+  // its separator.
+  const size_t backslash = FindBackslashSecondByte(where.folderText, leads);
+  if (backslash != std::string::npos) {
+    const std::string character = CharacterAt(where.folder, where.folderText, backslash, leads);
+    throw Failure("应用程序文件夹“" + where.folder + "”含有字符“" + character +
+                  "”，它在当前系统代码页中的第二个字节是反斜杠“\\”，Web "
+                  "服务器和数据库会把它误读为路径分隔符或转义符，配置文件会被破坏。"
+                  "请把整个文件夹移到名称不含该字符的位置后再配置。");
+  }
+
   std::array<std::string, kCount> texts;
   for (size_t i = 0; i < kCount; ++i)
     texts[i] = TextFromFileBytes(machine.ReadFileBytes(TemplatePath(where.folder, table[i])));
 
   // The table lists which placeholders each text gets; the order of the passes matters, since
   // a folder holding "[port]" is replaced in turn in httpd.conf.
+  const std::string optionFileText = OptionFileText(where.folderText);
   for (size_t i = 0; i < kCount; ++i) {
-    if (table[i].replacesXpath)
-      texts[i] = ReplacePlaceholder(texts[i], kXpath, where.folderText, leads);
+    const std::string* folderText = nullptr;
+    switch (table[i].xpath) {
+      case XpathText::kNone:
+        continue;
+      case XpathText::kFile:
+        folderText = &where.folderText;
+        break;
+      case XpathText::kScript:
+        folderText = &where.scriptFolderText;
+        break;
+      case XpathText::kOptionFile:
+        folderText = &optionFileText;
+        break;
+    }
+    texts[i] = ReplacePlaceholder(texts[i], kXpath, *folderText, leads);
   }
   for (size_t i = 0; i < kCount; ++i) {
     if (table[i].replacesPort)

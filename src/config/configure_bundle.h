@@ -33,16 +33,27 @@ class BundleMachine {
 };
 
 // Where the bundle is. `folder` is the application folder with exactly one trailing "\", as a
-// UTF-8 path; `folderText` is the same folder in the ANSI code page, as it goes into the files.
+// UTF-8 path; `folderText` is the same folder in the ANSI code page, as it goes into the
+// configuration files; `scriptFolderText` the same in the OEM code page, in which the command
+// processor reads batch scripts (the same bytes where the two code pages are one).
 struct BundleFolder {
   std::string folder;
   std::string folderText;
+  std::string scriptFolderText;
+};
+
+// Which text, if any, replaces "[xpath]" in a template.
+enum class XpathText {
+  kNone,
+  kFile,        // folderText
+  kScript,      // scriptFolderText: a batch script
+  kOptionFile,  // folderText with every backslash doubled: the database server's option file
 };
 
 struct Template {
   std::string_view name;    // in the template folder; a trailing blank is not part of the file name
   std::string_view output;  // after the application folder
-  bool replacesXpath;       // "[xpath]"
+  XpathText xpath;          // "[xpath]"
   bool replacesPort;        // "[port]"
   bool replacesPort2;       // "[port2]"
 };
@@ -71,7 +82,9 @@ std::string Port2Text(std::string_view port);
 // administrator rights otherwise. The first failure stops it: templates read before it were only
 // read, outputs written before it stay written, and the script is started only when every output
 // was written; a declined request for rights is such a failure. A folder that the command
-// processor cannot be given safely is refused before anything is read.
+// processor cannot be given safely, or that holds a double-byte character whose second byte is a
+// backslash (which the configuration readers would take as one), is refused before anything is
+// read.
 void ConfigureBundle(const BundleFolder& where, std::string_view port, const LeadBytes& leads,
                      BundleMachine& machine);
 

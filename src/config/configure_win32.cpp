@@ -1,8 +1,10 @@
 #include "config/configure_win32.h"
 
+#include "config/bundle_location_win32.h"
 #include "config/configure_bundle.h"
 #include "config/script_start_win32.h"
 #include "platform/elevation_win32.h"
+#include "platform/failure.h"
 #include "platform/file_system_win32.h"
 #include "platform/text_win32.h"
 #include "startup/installation_win32.h"
@@ -41,7 +43,22 @@ class RealBundleMachine final : public BundleMachine {
 }  // namespace
 
 UniqueKernelHandle ConfigureIn(const std::string& folder, const std::string& port, HWND owner) {
-  const BundleFolder where{folder, Utf8ToAnsiStrict(folder, "应用程序文件夹")};
+  const std::string problem = LocationProblem(folder, DriveFactsOf(folder));
+  if (!problem.empty())
+    throw Failure(problem);
+  // The configuration files are read in the ANSI code page, the batch scripts by the command
+  // processor in the OEM code page (437 or 850 beside 1252, 866 beside 1251, ...).
+  std::string folderText;
+  std::string scriptFolderText;
+  try {
+    folderText = Utf8ToAnsiStrict(folder, "应用程序文件夹");
+    scriptFolderText =
+        GetOEMCP() == GetACP() ? folderText : Utf8ToAnsiStrict(folder, "应用程序文件夹", CP_OEMCP);
+  } catch (const Failure& failure) {
+    throw Failure(std::string(failure.what()) +
+                  "请把整个文件夹移到路径只含英文字母、数字的位置（例如 D:\\web）后再配置。");
+  }
+  const BundleFolder where{folder, folderText, scriptFolderText};
   RealBundleMachine machine(owner);
   ConfigureBundle(where, port, LeadBytes::From(IsAnsiLeadByte), machine);
   return machine.TakeScript();

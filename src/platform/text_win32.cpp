@@ -7,15 +7,21 @@
 namespace orv {
 namespace {
 
-// The flags depend on the code page itself, so CP_ACP is resolved to the system's ANSI code page
-// first.
+// The flags depend on the code page itself, so CP_ACP and CP_OEMCP are resolved to the system's
+// ANSI and OEM code pages first.
 UINT ActualCodePage(UINT codePage) {
-  return codePage == CP_ACP ? GetACP() : codePage;
+  if (codePage == CP_ACP)
+    return GetACP();
+  return codePage == CP_OEMCP ? GetOEMCP() : codePage;
 }
 
 std::string CodePageName(UINT requested, UINT actual) {
-  return std::string(requested == CP_ACP ? "当前系统代码页（" : "代码页（") +
-         std::to_string(actual) + "）";
+  const char* name = "代码页（";
+  if (requested == CP_ACP)
+    name = "当前系统代码页（";
+  else if (requested == CP_OEMCP)
+    name = "命令提示符使用的 OEM 代码页（";
+  return name + std::to_string(actual) + "）";
 }
 
 // WideCharToMultiByte, once for the size and once for the bytes. False when the system refuses,

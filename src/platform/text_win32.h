@@ -12,9 +12,10 @@ namespace orv {
 std::wstring Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::wstring_view wide);
 
-// Converts to `codePage` (by default the ANSI code page) exactly. A character that the code page
-// cannot represent is a Failure naming `what` (for example the folder it came from), never a
-// silent '?'; so is a conversion that the system refuses, with the system's error text.
+// Converts to `codePage` (by default the ANSI code page; CP_OEMCP for the OEM one) exactly. A
+// character that the code page cannot represent is a Failure naming `what` (for example the folder
+// it came from), never a silent '?'; so is a conversion that the system refuses, with the system's
+// error text.
 std::string Utf8ToAnsiStrict(std::string_view utf8, std::string_view what, UINT codePage = CP_ACP);
 std::string WideToAnsiStrict(std::wstring_view wide, std::string_view what, UINT codePage = CP_ACP);
 

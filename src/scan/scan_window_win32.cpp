@@ -15,7 +15,6 @@
 namespace orv {
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"OrvandimexScanWindow";
 constexpr UINT_PTR kStatusTimerId = 1;
 constexpr int kIconResourceId = 1;
 
@@ -145,14 +144,14 @@ void ScanWindow::Create(HINSTANCE instance) {
   windowClass.hIconSm = smallIcon_.get();
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = kWindowClass;
+  windowClass.lpszClassName = kScanWindowClass;
   if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
     ThrowLastError("注册窗口类", "");
   }
 
   const RECT rect = WindowRectForClient(WindowDpi(nullptr));
   const HWND created =
-      CreateWindowExW(kWindowExStyle, kWindowClass, Utf8ToWide(scan::kCaption).c_str(),
+      CreateWindowExW(kWindowExStyle, kScanWindowClass, Utf8ToWide(scan::kCaption).c_str(),
                       kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, rect.right - rect.left,
                       rect.bottom - rect.top, nullptr, nullptr, instance, this);
   if (created == nullptr) {
@@ -177,6 +176,11 @@ void ScanWindow::Create(HINSTANCE instance) {
   probe_ = std::make_unique<PortProbe>(*sockets_, static_cast<ProbeView&>(*this));
   Guarded([&] { probe_->FormLoad(); });
   created_ = true;
+}
+
+void ScanWindow::MarkAsInstance(const std::wstring& name) {
+  if (SetPropW(window_, name.c_str(), reinterpret_cast<HANDLE>(1)))
+    instanceMark_ = name;
 }
 
 void ScanWindow::Show(int showCommand) {
@@ -395,6 +399,8 @@ void ScanWindow::OnRetryScan() {
 }
 
 void ScanWindow::OnDestroy() {
+  if (!instanceMark_.empty())
+    RemovePropW(window_, instanceMark_.c_str());
   KillTimer(window_, kStatusTimerId);
   // Outstanding connects are abandoned; no socket event is handled after this.
   if (sockets_)

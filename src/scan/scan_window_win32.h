@@ -15,6 +15,9 @@ namespace orv {
 
 class WinsockProbeSockets;
 
+// The window's own class: a second start of the same bundle looks for it.
+inline constexpr wchar_t kScanWindowClass[] = L"OrvandimexScanWindow";
+
 class ScanWindow final : private ProbeView, private FreePortSteps {
  public:
   ScanWindow();
@@ -28,6 +31,9 @@ class ScanWindow final : private ProbeView, private FreePortSteps {
   void Create(HINSTANCE instance);
   void Show(int showCommand);
   HWND handle() const { return window_; }
+  // Marks the window with the property `name` (the bundle's instance name), by which a second
+  // start of the same bundle finds it; removed when the window is destroyed.
+  void MarkAsInstance(const std::wstring& name);
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
@@ -76,6 +82,7 @@ class ScanWindow final : private ProbeView, private FreePortSteps {
   UniqueIcon largeIcon_;
   UniqueIcon smallIcon_;
   HWND focusBeforeDeactivation_ = nullptr;
+  std::wstring instanceMark_;
   std::string createFailure_;
   std::string qornTag_;
   std::string zelTag_;

@@ -52,9 +52,10 @@ void ShowStartFailure(const char* message) {
               MB_OK | MB_ICONERROR);
 }
 
-int RunScanWindow(HINSTANCE instance) {
+int RunScanWindow(HINSTANCE instance, const std::wstring& instanceName) {
   ScanWindow window;
   window.Create(instance);
+  window.MarkAsInstance(instanceName);
   window.Show(SW_SHOWNORMAL);
   MSG message{};
   BOOL got = 0;
@@ -82,7 +83,7 @@ int Main(HINSTANCE instance) {
     const std::string folder = AppFolder();
     const SingleInstance configurator(folder);
     if (!configurator.owned()) {
-      ActivateOtherInstance(folder, kOtherInstanceWaitMs);
+      ActivateOtherInstance(folder, kScanWindowClass, kOtherInstanceWaitMs);
       return 0;
     }
     // An instance that held the mutex a moment ago may have configured the bundle and ended
@@ -95,7 +96,7 @@ int Main(HINSTANCE instance) {
                                         ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     const ComApartment apartment;
-    return RunScanWindow(instance);
+    return RunScanWindow(instance, InstanceNameOf(folder));
   } catch (const std::exception& error) {
     ShowStartFailure(error.what());
     return 1;

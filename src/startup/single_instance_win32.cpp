@@ -1,17 +1,14 @@
 #include "startup/single_instance_win32.h"
 
-#include <vector>
-
 #include "platform/sized_text_win32.h"
 #include "platform/system_error_win32.h"
 #include "platform/text_win32.h"
-#include "startup/app_folder.h"
 #include "startup/instance_name.h"
 
 namespace orv {
 namespace {
 
-constexpr DWORD kPollIntervalMs = 100;
+constexpr DWORD kPollIntervalMs = 50;
 
 // The long form of `path`, or `path` itself when the system cannot give one.
 std::wstring LongPathOf(const std::wstring& path) {
@@ -21,46 +18,49 @@ std::wstring LongPathOf(const std::wstring& path) {
   return longPath.value_or(path);
 }
 
-// The mutex name of the bundle that the process `processId` was started from; empty when the
-// process cannot be asked (it has ended, or it may not be queried).
-std::wstring InstanceNameOfProcess(DWORD processId) noexcept {
-  try {
-    const UniqueKernelHandle process(
-        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    if (!process)
-      return std::wstring();
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-      DWORD length = static_cast<DWORD>(path.size());
-      if (QueryFullProcessImageNameW(process.get(), 0, path.data(), &length)) {
-        const std::string image = WideToUtf8({path.data(), length});
-        return InstanceNameOf(AppFolderFrom(ExecutableFolderOf(image)));
-      }
-      if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return std::wstring();
-      path.resize(path.size() * 2);
-    }
-  } catch (...) {
-    return std::wstring();
-  }
+// The folder's final path as the system resolves it (junctions and symbolic links followed, a
+// substituted or second drive letter replaced by the volume's own), without the "\\?\" prefix;
+// the long path where the folder cannot be opened or resolved.
+std::wstring FinalPathOf(const std::wstring& folder) {
+  const UniqueFileHandle handle(CreateFileW(
+      folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle)
+    return LongPathOf(folder);
+  const std::optional<std::wstring> resolved = SizedText([&handle](wchar_t* buffer, DWORD size) {
+    return GetFinalPathNameByHandleW(handle.get(), buffer, size,
+                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  });
+  if (!resolved)
+    return LongPathOf(folder);
+  std::wstring path = *resolved;
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
+    path = L"\\\\" + path.substr(8);
+  else if (path.rfind(L"\\\\?\\", 0) == 0)
+    path = path.substr(4);
+  if (path.empty() || path.back() != L'\\')
+    path += L'\\';
+  return path;
 }
 
 struct WindowSearch {
-  std::wstring name;
+  const wchar_t* className;
+  std::wstring property;
   DWORD ownProcess;
-  HWND found;
 };
 
-BOOL CALLBACK MatchInstanceWindow(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<WindowSearch*>(param);
-  if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) != nullptr)
-    return TRUE;
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  if (processId == search->ownProcess || InstanceNameOfProcess(processId) != search->name)
-    return TRUE;
-  search->found = window;
-  return FALSE;
+// The first instance's window: of the program's own class, marked with the bundle's name, of
+// another process. Nothing of other processes is opened or asked.
+HWND FindInstanceWindow(const WindowSearch& search) {
+  for (HWND window = FindWindowExW(nullptr, nullptr, search.className, nullptr); window != nullptr;
+       window = FindWindowExW(nullptr, window, search.className, nullptr)) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != search.ownProcess && IsWindowVisible(window) &&
+        GetPropW(window, search.property.c_str()) != nullptr)
+      return window;
+  }
+  return nullptr;
 }
 
 void BringToFront(HWND window) {
@@ -75,7 +75,7 @@ void BringToFront(HWND window) {
 }  // namespace
 
 std::wstring InstanceNameOf(const std::string& appFolder) {
-  std::wstring folder = LongPathOf(Utf8ToWide(appFolder));
+  std::wstring folder = FinalPathOf(Utf8ToWide(appFolder));
   CharUpperBuffW(folder.data(), static_cast<DWORD>(folder.size()));
   return Utf8ToWide(InstanceName(std::u16string(folder.begin(), folder.end())));
 }
@@ -101,13 +101,14 @@ SingleInstance::SingleInstance(const std::string& appFolder) {
   }
 }
 
-bool ActivateOtherInstance(const std::string& appFolder, DWORD timeoutMs) {
-  WindowSearch search{InstanceNameOf(appFolder), GetCurrentProcessId(), nullptr};
+bool ActivateOtherInstance(const std::string& appFolder, const wchar_t* windowClass,
+                           DWORD timeoutMs) {
+  const WindowSearch search{windowClass, InstanceNameOf(appFolder), GetCurrentProcessId()};
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {
-    EnumWindows(&MatchInstanceWindow, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) {
-      BringToFront(search.found);
+    const HWND found = FindInstanceWindow(search);
+    if (found != nullptr) {
+      BringToFront(found);
       return true;
     }
     if (GetTickCount64() >= deadline)

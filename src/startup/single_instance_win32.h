@@ -9,9 +9,11 @@
 
 namespace orv {
 
-// The mutex name of the bundle in `appFolder` (UTF-8, with its trailing "\"): the folder in its
-// long form (so that a start through an 8.3 short name meets the others), upper-cased by the
-// system's rules, made into an InstanceName.
+// The mutex name of the bundle in `appFolder` (UTF-8, with its trailing "\"): the folder's final
+// path (so that a start through an 8.3 short name, a junction, a symbolic link or another drive
+// letter for the same folder meets the others; the long form where the folder cannot be
+// resolved), upper-cased by the system's rules, made into an InstanceName. The instance's window
+// carries it as a property too.
 std::wstring InstanceNameOf(const std::string& appFolder);
 
 class SingleInstance {
@@ -31,10 +33,12 @@ class SingleInstance {
   UniqueHeldMutex mutex_;
 };
 
-// Waits up to `timeoutMs` for a visible top-level window without owner of another process started
-// from `appFolder`, restores it if it is minimized, and brings it (or the message box it shows) to
-// the front. The instance holding the mutex may not have created its window yet, hence the wait.
-// Returns false when no such window appeared in time.
-bool ActivateOtherInstance(const std::string& appFolder, DWORD timeoutMs);
+// Waits up to `timeoutMs` for a visible top-level window of the class `windowClass`, of another
+// process, that carries the property named InstanceNameOf(appFolder); restores it if it is
+// minimized, and brings it (or the message box it shows) to the front. The instance holding the
+// mutex may not have created its window yet, hence the wait. Returns false when no such window
+// appeared in time.
+bool ActivateOtherInstance(const std::string& appFolder, const wchar_t* windowClass,
+                           DWORD timeoutMs);
 
 }  // namespace orv

@@ -2,6 +2,7 @@
 opens them in the browser on a click, and writes the completion marker."""
 
 import os
+import re
 import time
 
 from harness import CAPTION, NOTICE_TITLE, STEP_S, TimedOut
@@ -15,7 +16,7 @@ TEMPLATES = [
     ("Unstall.bat", ("xpath",), "unstall.bat"),
     ("Php.Ini", ("xpath",), "local/Apache2/php.ini"),
     ("Httpd.conf", ("xpath", "port"), "local/Apache2/conf/httpd.conf"),
-    ("My.ini", ("xpath",), "local/mysql5/my.ini"),
+    ("My.ini", ("xpath-option",), "local/mysql5/my.ini"),
     ("StartQorn.bat", ("port2",), "StartQorn.bat"),
     ("StartZel.bat", ("port2",), "StartZel.bat"),
 ]
@@ -37,12 +38,23 @@ def expected_output(template, placeholders, folder, port):
     if lines and lines[-1] == b"":
         lines.pop()
     text = b"".join(line + b"\r\n" for line in lines) + b"\r\n"
+    # The database's option file gets the folder with its backslashes doubled (its reader takes
+    # a backslash as an escape).
     values = {"xpath": folder.encode("gbk"), "port": port.encode(),
+              "xpath-option": folder.encode("gbk").replace(b"\\", b"\\\\"),
               "port2": b"" if port == "80" else b":" + port.encode()}
-    for name in ("xpath", "port", "port2"):
+    for name in ("xpath", "xpath-option", "port", "port2"):
         if name in placeholders:
-            text = text.replace(f"[{name}]".encode(), values[name])
+            placeholder = "[xpath]" if name.startswith("xpath") else f"[{name}]"
+            text = text.replace(placeholder.encode(), values[name])
     return text
+
+
+def option_as_read(value):
+    """An option file's value as the database server's reader takes it: \\b \\t \\n \\r \\s \\\\ are
+    escapes, any other pair stays as written."""
+    escapes = {b"b": b"\b", b"t": b"\t", b"n": b"\n", b"r": b"\r", b"s": b" ", b"\\": b"\\"}
+    return re.sub(rb"\\(.)", lambda m: escapes.get(m.group(1), m.group(0)), value)
 
 
 def wait_result(s, timeout_s=RESULT_S):
@@ -92,6 +104,9 @@ def check_configured(s, port):
                                placeholders, folder, port)
         got = read(os.path.join(s.bundle, output))
         assert got == want, f"{output} for port {port}:\n{got!r}\nexpected\n{want!r}"
+    # As the database server reads it back (the "\t" of Z:\tmp would be a tab).
+    basedir = re.search(rb'^basedir="(.*)"', read(os.path.join(s.bundle, TEMPLATES[4][2])), re.M)
+    assert option_as_read(basedir.group(1)) == (folder + "local\\mysql5").encode("gbk")
     log = wait_install_log(s)
     assert f"http://{address}/".encode() in log, log
     assert read(os.path.join(s.bundle, "Finish.txt")) == MARKER_BYTES

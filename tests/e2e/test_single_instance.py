@@ -77,3 +77,17 @@ def test_two_bundles_started_at_once_both_configure(s):
         wait_until(lambda: os.path.exists(os.path.join(bundle, "Finish.txt")), "the marker")
     # Both still run: neither took the other for a second start of its own bundle.
     assert all(p.running() for p in s.programs)
+
+
+def test_second_start_finds_the_first_window_every_time(s):
+    """The second of two starts at once finds the first one's window by its class and mark, and
+    ends at once, try after try."""
+    s.hold_pending(80)  # neither configures: the window stays, scanning
+    for attempt in range(4):
+        programs = [s.start(), s.start()]
+        wait_until(lambda: not all(p.running() for p in programs),
+                   f"one of two starts to end (try {attempt + 1})", timeout_s=8.0)
+        ended = [p for p in programs if not p.running()]
+        assert [p.wait_exit() for p in ended] == [0]
+        s.close()
+        assert [p.wait_exit() for p in programs if p not in ended] == [0]

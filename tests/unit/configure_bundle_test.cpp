@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "config/folder_text.h"
 #include "config/script_command.h"
 #include "platform/failure.h"
 
@@ -83,7 +84,7 @@ std::string ReadDataFile(const std::string& relative) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-const BundleFolder kWeb{"D:\\srv\\web\\", "D:\\srv\\web\\"};
+const BundleFolder kWeb{"D:\\srv\\web\\", "D:\\srv\\web\\", "D:\\srv\\web\\"};
 const LeadBytes kGbk = LeadBytes::CodePage936();
 
 // The events of a whole run for `folder`, in order; the separator after the folder is doubled.
@@ -121,7 +122,7 @@ TEST(ConfigureBundle, ReadsWritesAndStartsInOrderWithTheDoubledSeparatorKept) {
     SCOPED_TRACE(folder);
     FakeMachine machine;
     machine.PutTemplates(folder, "x");
-    ConfigureBundle({folder, folder}, "80", kGbk, machine);
+    ConfigureBundle({folder, folder, folder}, "80", kGbk, machine);
     EXPECT_EQ(machine.events, WholeRun(folder));
   }
 }
@@ -139,7 +140,7 @@ TEST(ConfigureBundle, ReplacesOnlyThePlaceholdersListedForEachFile) {
                                   port2Only,
                                   xpathOnly,
                                   "D:\\srv\\web\\|81|[port2]|[XPATH]|[Port]\r\n\r\n",
-                                  xpathOnly};
+                                  "D:\\\\srv\\\\web\\\\|[port]|[port2]|[XPATH]|[Port]\r\n\r\n"};
   for (size_t i = 0; i < kOutputs.size(); ++i)
     EXPECT_EQ(machine.files[kWeb.folder + "\\" + kOutputs[i].second], expected[i]);
 }
@@ -153,16 +154,87 @@ std::string OutputOf(const BundleFolder& where, const std::string& content,
   return machine.files.at(where.folder + "\\" + path);
 }
 
-TEST(ConfigureBundle, FolderTextGoesIntoFilesAndFolderPathIntoPaths) {
-  // The folder as a path is UTF-8; inside the files it is spelled in code page 936.
-  const BundleFolder where{"C:\\\xE6\xB5\x8B\xE8\xAF\x95 web\\", "C:\\\xB2\xE2\xCA\xD4 web\\"};
-  EXPECT_EQ(OutputOf(where, "\xD6\xD0[xpath]\xCE\xC4", "local\\mysql5\\my.ini"),
-            "\xD6\xD0"
-            "C:\\\xB2\xE2\xCA\xD4 web\\\xCE\xC4\r\n\r\n");
+// The option file's value as the database server reads it: "\b", "\t", "\n", "\r", "\s" and "\\"
+// are escapes, any other pair is kept as written.
+std::string AsOptionReaderReads(const std::string& value) {
+  std::string read;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const size_t escape = i + 1 < value.size() && value[i] == '\\'
+                              ? std::string_view("btnrs\\").find(value[i + 1])
+                              : std::string_view::npos;
+    if (escape == std::string_view::npos) {
+      read += value[i];
+      continue;
+    }
+    read += "\b\t\n\r \\"[escape];
+    ++i;
+  }
+  return read;
+}
+
+// The folder as a path is UTF-8; the configuration files get it in the ANSI code page, the batch
+// scripts in the OEM code page (here 1252 and 437: "é" is 0xE9 and 0x82), and the option file in
+// the ANSI code page with every backslash doubled, so that its reader gives back the folder.
+TEST(ConfigureBundle, EachFileGetsTheFolderAsItsReaderReadsIt) {
+  const BundleFolder jose{"C:\\soft\\tools\\Jos\xC3\xA9\\", "C:\\soft\\tools\\Jos\xE9\\",
+                          "C:\\soft\\tools\\Jos\x82\\"};
+  FakeMachine machine;
+  machine.PutTemplates(jose.folder, "[xpath]local");
+  ConfigureBundle(jose, "81", LeadBytes(), machine);
+  const auto output = [&](const std::string& path) {
+    const std::string& bytes = machine.files.at(jose.folder + "\\" + path);
+    return bytes.substr(0, bytes.find('\r'));
+  };
+  EXPECT_EQ(output("install.bat"), jose.scriptFolderText + "local");
+  EXPECT_EQ(output("unstall.bat"), jose.scriptFolderText + "local");
+  EXPECT_EQ(output("local\\Apache2\\php.ini"), jose.folderText + "local");
+  EXPECT_EQ(output("local\\Apache2\\conf\\httpd.conf"), jose.folderText + "local");
+  EXPECT_EQ(AsOptionReaderReads(output("local\\mysql5\\my.ini")), jose.folderText + "local");
+  EXPECT_EQ(AsOptionReaderReads(jose.folderText), "C: oft\tools\\Jos\xE9\\");  // undoubled
+
+  // "D:\中文 目录\" in code page 936 round-trips too.
+  const std::string chinese = "D:\\\xD6\xD0\xCE\xC4 \xC4\xBF\xC2\xBC\\";
+  EXPECT_EQ(OutputOf({"D:\\x\\", chinese, chinese}, "\xD6\xD0[xpath]", "local\\mysql5\\my.ini"),
+            "\xD6\xD0" + OptionFileText(chinese) + "\r\n\r\n");
+  EXPECT_EQ(AsOptionReaderReads(OptionFileText(chinese)), chinese);
+}
+
+// ソ in code page 932 and 功 in 950 end in byte 0x5C; nothing is read, and the box names them.
+TEST(ConfigureBundle, FolderWithABackslashSecondByteIsRefusedNamingTheCharacter) {
+  const LeadBytes sjis = LeadBytes::From(
+      [](unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); });
+  const LeadBytes big5 = LeadBytes::From([](unsigned char b) { return b >= 0x81 && b <= 0xFE; });
+  struct Case {
+    BundleFolder where;
+    const LeadBytes& leads;
+    std::string character;
+  };
+  const Case cases[] = {
+      {{"D:\\\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88\\", "D:\\\x83\x5C\x83\x74\x83\x67\\", ""},
+       sjis,
+       "\xE3\x82\xBD"},
+      {{"D:\\ab\xE6\x88\x90\xE5\x8A\x9F\\", "D:\\ab\xA6\xA8\xA5\x5C\\", ""}, big5, "\xE5\x8A\x9F"},
+  };
+  for (const Case& c : cases) {
+    FakeMachine machine;
+    machine.PutTemplates(c.where.folder, "[xpath]");
+    try {
+      ConfigureBundle(c.where, "80", c.leads, machine);
+      ADD_FAILURE() << "no failure for " << c.where.folder;
+    } catch (const Failure& failure) {
+      EXPECT_NE(std::string(failure.what()).find("\xE2\x80\x9C" + c.character + "\xE2\x80\x9D"),
+                std::string::npos)
+          << failure.what();
+    }
+    EXPECT_EQ(machine.events, std::vector<std::string>{});
+  }
+  // A second byte 0x5C only counts inside a character: "\" after a whole character is a separator.
+  EXPECT_EQ(FindBackslashSecondByte("D:\\\x83\x74\\x", sjis), std::string::npos);
+  EXPECT_EQ(FindBackslashSecondByte("\x83\x83\x5C", sjis), std::string::npos);
 }
 
 TEST(ConfigureBundle, FolderHoldingPortPlaceholderIsReplacedInTurnInHttpdConf) {
-  const BundleFolder where{"D:\\[port]\\", "D:\\[port]\\"};
+  const BundleFolder where{"D:\\[port]\\", "D:\\[port]\\", "D:\\[port]\\"};
   EXPECT_EQ(OutputOf(where, "[xpath]", "local\\Apache2\\conf\\httpd.conf"), "D:\\81\\\r\n\r\n");
   EXPECT_EQ(OutputOf(where, "[xpath]", "install.bat"), "D:\\[port]\\\r\n\r\n");
 }
@@ -235,7 +307,7 @@ TEST(ConfigureBundle, InstallScriptGetsAdministratorRightsOrTheConfigurationFail
 }
 
 TEST(ConfigureBundle, FolderWithPercentIsRefusedBeforeAnythingIsTouched) {
-  const BundleFolder where{"D:\\100%web\\", "D:\\100%web\\"};
+  const BundleFolder where{"D:\\100%web\\", "D:\\100%web\\", "D:\\100%web\\"};
   FakeMachine machine;
   machine.PutTemplates(where.folder, "[xpath]");
   try {

@@ -13,7 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "config/bundle_location_win32.h"
 #include "config/configure_win32.h"
+#include "config/folder_text.h"
 #include "config/script_command.h"
 #include "config/script_start_win32.h"
 #include "platform/failure.h"
@@ -202,7 +204,11 @@ TEST(ConfigureWin32, SampleBundleGivesTheExpectedFilesAndStartsTheInstallScript)
     bundle.Configure(port);
     for (const Output& output : kOutputs) {
       SCOPED_TRACE(output.path);
-      EXPECT_EQ(Substitute(bundle.Read(output.path), bundle.folderText(), kExpectedFolder),
+      // The option file holds the folder with its backslashes doubled.
+      const std::string read =
+          Substitute(bundle.Read(output.path), OptionFileText(bundle.folderText()),
+                     OptionFileText(kExpectedFolder));
+      EXPECT_EQ(Substitute(read, bundle.folderText(), kExpectedFolder),
                 Expected(port, output.expected));
     }
     const std::string log = WaitForInstallLog(bundle.folder());
@@ -236,7 +242,8 @@ TEST(ConfigureWin32, FolderWithBlanksSymbolsAndChineseIsWrittenAndStarted) {
   const std::string folderText = bundle.folderText();
   EXPECT_NE(folderText.find("\xC5\xE4\xD6\xC3 \xB2\xE2\xCA\xD4 & (a)^b!\\"), std::string::npos);
   EXPECT_EQ(bundle.Read("local\\mysql5\\my.ini"),
-            Substitute(Expected("81", "my.ini"), kExpectedFolder, folderText));
+            Substitute(Expected("81", "my.ini"), OptionFileText(kExpectedFolder),
+                       OptionFileText(folderText)));
   EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty()) << "install.log never appeared";
 }
 
@@ -360,7 +367,8 @@ TEST_F(LockedTargetTest, ReplaceWholeFileGivesUpOnALockThatStays) {
 // DefineDosDevice there names the device without making its files reachable.
 class MappedDrive {
  public:
-  explicit MappedDrive(const std::string& target) {
+  // `type` is what GetDriveTypeW then says of the drive (DRIVE_REMOTE for a network drive).
+  explicit MappedDrive(const std::string& target, ULONG type = DRIVE_FIXED) {
     using UnixFileName = char*(CDECL*)(const wchar_t*);
     const auto unixFileName = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
@@ -375,7 +383,7 @@ class MappedDrive {
       const std::wstring root{letter, L':', L'\\'};
       if (GetDriveTypeW(root.c_str()) != DRIVE_NO_ROOT_DIR)
         continue;
-      if (Request(letter, DRIVE_FIXED, mountPoint))
+      if (Request(letter, type, mountPoint))
         letter_ = letter;
       return;
     }
@@ -434,10 +442,30 @@ TEST(ConfigureWin32, DriveRootFolderKeepsItsOneSeparator) {
     GTEST_SKIP() << "no drive letter could be mapped to a folder here";
   bundle.Configure("81", drive.root());
   const std::string root = drive.root();  // "M:\"
-  EXPECT_EQ(bundle.Read("local\\mysql5\\my.ini"),
-            Substitute(Expected("81", "my.ini"), kExpectedFolder, root));
+  EXPECT_EQ(
+      bundle.Read("local\\mysql5\\my.ini"),
+      Substitute(Expected("81", "my.ini"), OptionFileText(kExpectedFolder), OptionFileText(root)));
   EXPECT_NE(bundle.Read("install.bat").find("cd /d \"" + root + "\"\r\n"), std::string::npos);
   EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty()) << "install.log never appeared";
+}
+
+// The elevated script and the services would not see a network drive: refused before anything is
+// written, with the way out in the message. (Wine cannot make a working substituted drive.)
+TEST(ConfigureWin32, BundleOnANetworkDriveIsRefusedBeforeAnythingIsWritten) {
+  Bundle bundle("net");
+  MappedDrive drive(bundle.folder(), DRIVE_REMOTE);
+  if (drive.root().empty() || GetDriveTypeW(Utf8ToWide(drive.root()).c_str()) != DRIVE_REMOTE)
+    GTEST_SKIP() << "no network drive could be mapped to a folder here";
+  try {
+    bundle.Configure("80", drive.root());
+    ADD_FAILURE() << "no failure";
+  } catch (const Failure& failure) {
+    EXPECT_NE(std::string(failure.what()).find(drive.root().substr(0, 2)), std::string::npos);
+    EXPECT_NE(std::string(failure.what()).find("\xE6\x9C\xAC\xE6\x9C\xBA"), std::string::npos)
+        << failure.what();  // "本机"
+  }
+  EXPECT_EQ(bundle.Outputs(), Paths{});
+  EXPECT_EQ(LocationProblem(bundle.folder(), DriveFactsOf(bundle.folder())), "");  // its own path
 }
 
 // The install script runs under the command processor of the program's own width: the 32-bit one
