@@ -19,6 +19,21 @@ bool IsLockError(DWORD code) {
          code == ERROR_ACCESS_DENIED;
 }
 
+// Calls `attempt` (true on success, the error in GetLastError() otherwise) again while it fails on
+// a lock, which an on-access scanner or an indexer holds for a moment on a file just made or
+// changed. ERROR_SUCCESS, or the last error.
+template <typename Attempt>
+DWORD RetriedWhileLocked(Attempt attempt) {
+  for (int tries = 0;; ++tries) {
+    if (attempt())
+      return ERROR_SUCCESS;
+    const DWORD code = GetLastError();
+    if (!IsLockError(code) || tries >= kLockedRetries)
+      return code;
+    Sleep(kLockedRetryDelayMs);
+  }
+}
+
 }  // namespace
 
 std::string_view FolderOf(std::string_view path) {
@@ -76,10 +91,14 @@ void ReplaceWholeFile(std::string_view path, std::string_view bytes) {
   // From here on the temporary file exists and is removed on every failure.
   DWORD failure = ERROR_SUCCESS;
   {
-    UniqueFileHandle file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-      failure = GetLastError();
+    // The file GetTempFileNameW has just made may be held by a scanner for a moment, like the
+    // target in the final move.
+    UniqueFileHandle file;
+    failure = RetriedWhileLocked([&] {
+      file.reset(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+      return file.valid();
+    });
     size_t done = 0;
     while (failure == ERROR_SUCCESS && done < bytes.size()) {
       const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, kChunk));
@@ -94,17 +113,13 @@ void ReplaceWholeFile(std::string_view path, std::string_view bytes) {
     if (failure == ERROR_SUCCESS && !FlushFileBuffers(file.get()))
       failure = GetLastError();
   }
-  for (int attempt = 0; failure == ERROR_SUCCESS; ++attempt) {
-    if (MoveFileExW(temporary, target.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (failure == ERROR_SUCCESS) {
+    failure = RetriedWhileLocked([&] {
+      return MoveFileExW(temporary, target.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    });
+    if (failure == ERROR_SUCCESS)
       return;
-    }
-    const DWORD code = GetLastError();
-    if (!IsLockError(code) || attempt >= kLockedRetries) {
-      failure = code;
-      break;
-    }
-    Sleep(kLockedRetryDelayMs);
   }
   DeleteFileW(temporary);
   throw ErrorFailure("写入文件", path, failure, FileAction::kWrite);

@@ -231,6 +231,8 @@ TEST(ConfigureBundle, FolderWithABackslashSecondByteIsRefusedNamingTheCharacter)
   // A second byte 0x5C only counts inside a character: "\" after a whole character is a separator.
   EXPECT_EQ(FindBackslashSecondByte("D:\\\x83\x74\\x", sjis), std::string::npos);
   EXPECT_EQ(FindBackslashSecondByte("\x83\x83\x5C", sjis), std::string::npos);
+  EXPECT_EQ(CharacterAt("a\xE3\x82\xBD", "a\x83\x5C", 1, sjis), "\xE3\x82\xBD");
+  EXPECT_EQ(CharacterAt("a", "a\x83\x5C", 1, sjis), "");  // texts that do not line up
 }
 
 TEST(ConfigureBundle, FolderHoldingPortPlaceholderIsReplacedInTurnInHttpdConf) {
