@@ -80,14 +80,20 @@ def test_two_bundles_started_at_once_both_configure(s):
 
 
 def test_second_start_finds_the_first_window_every_time(s):
-    """The second of two starts at once finds the first one's window by its class and mark, and
-    ends at once, try after try."""
-    s.hold_pending(80)  # neither configures: the window stays, scanning
+    """Two starts at once, again and again: the second finds the first one's window by its class
+    and mark and ends at once. Port 80 is held pending until then, so that neither can configure
+    first and give the other the notice instead."""
     for attempt in range(4):
+        for name in ("Finish.txt", "install.log"):
+            if os.path.exists(os.path.join(s.bundle, name)):
+                os.remove(os.path.join(s.bundle, name))
+        s.hold_pending(80)
         programs = [s.start(), s.start()]
         wait_until(lambda: not all(p.running() for p in programs),
                    f"one of two starts to end (try {attempt + 1})", timeout_s=8.0)
         ended = [p for p in programs if not p.running()]
         assert [p.wait_exit() for p in ended] == [0]
+        s.release_pending()
+        s.wait_window(lambda w, c: c[LBL_PORT]["text"].endswith("：80"), "port 80", RESULT_S)
         s.close()
         assert [p.wait_exit() for p in programs if p not in ended] == [0]
