@@ -5,7 +5,9 @@
 --build names a build folder holding Orvandimex.exe and tools/inspector/inspector.exe; it may be
 given more than once (default: build/windows32 and build/windows, those that exist). Every test
 taking the Session `s` runs once per build, with the build's machine in its id (test_x[x86],
-test_x[x64]); the inspector of the same build drives the program.
+test_x[x64]); the inspector of the same build drives the program. Where this machine cannot run
+32-bit Windows programs (scripts/can-run-32bit), the tests of a 32-bit build are skipped with the
+reason (or fail, with ORV_REQUIRE_32BIT=1).
 
 The whole run happens in a private network namespace: pytest runs itself again through
 tests/in-netns before it collects anything, so that the wineserver lives inside it too. One
@@ -21,7 +23,7 @@ import warnings
 import pytest
 
 from harness import (IN_NETNS, BrowserStub, Display, Inspector, Session, builds, make_bundle,
-                     retry_noted, stop_wine, warm_up_wine)
+                     retry_noted, runnable, stop_wine, warm_up_wine)
 
 BUILDS = pytest.StashKey()
 
@@ -72,7 +74,13 @@ def retry_silent_start(args):
 
 @pytest.fixture(scope="session")
 def build(request):
-    """The build under test (a harness.Build), one per --build."""
+    """The build under test (a harness.Build), one per --build; its tests are skipped (or fail)
+    where this machine cannot run its programs."""
+    verdict, why = runnable(request.param)
+    if verdict == "skip":
+        pytest.skip(why)
+    if verdict == "fail":
+        pytest.fail(why, pytrace=False)
     return request.param
 
 

@@ -3,6 +3,7 @@
 Its pieces are used by the pytest fixtures of conftest.py and by the benchmarks that start the
 program (bench/startup, bench/first-run):
   - Build: one build folder (Orvandimex.exe, the inspector that drives it), named by its machine;
+    runnable(build) tells whether this machine can run its programs (scripts/can-run-32bit);
   - Display, BrowserStub, warm_up_wine, stop_wine: one virtual X display shared by the program and
     the inspector, a stub xdg-open that records what the browser would have opened, one Wine
     prefix and its server;
@@ -13,6 +14,7 @@ Ports are only ever opened in a private network namespace: whoever uses the harn
 tests/in-netns (IN_NETNS).
 """
 
+import functools
 import json
 import os
 import re
@@ -28,6 +30,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_RUN = os.path.join(ROOT, "scripts", "wine-run")
 IN_NETNS = os.path.join(ROOT, "tests", "in-netns")
+CAN_RUN_32BIT = os.path.join(ROOT, "scripts", "can-run-32bit")
 SAMPLE_BUNDLE = os.path.join(ROOT, "examples", "bundle")
 # The builds used when none is named: the 32-bit one users get, then the 64-bit test target.
 DEFAULT_BUILDS = [os.path.join(ROOT, "build", "windows32"), os.path.join(ROOT, "build", "windows")]
@@ -103,6 +106,27 @@ def builds(folders=None):
         if machines.count(build.machine) > 1:
             build.id = f"{build.machine}-{os.path.basename(build.folder)}"
     return found
+
+
+@functools.lru_cache(maxsize=None)
+def _32bit_verdict():
+    # The check's own policy: exit 0 runs, 77 skips (its stdout says why), anything else fails
+    # (ORV_REQUIRE_32BIT=1; its stderr says why).
+    done = subprocess.run([CAN_RUN_32BIT, "--run-or-skip", "true"], capture_output=True,
+                          text=True, stdin=subprocess.DEVNULL, timeout=900)
+    if done.returncode == 0:
+        return "run", None
+    message = (done.stdout + done.stderr).strip() or f"{CAN_RUN_32BIT} ended with {done.returncode}"
+    if done.returncode == 77:
+        return "skip", message.removeprefix("skipped: ")
+    return "fail", message
+
+
+def runnable(build):
+    """Whether this machine can run the build's programs under Wine: ("run", None), ("skip", why
+    not), or ("fail", why) where ORV_REQUIRE_32BIT=1 makes a 32-bit build that cannot run a
+    failure. Only 32-bit builds are asked about; Wine here always runs 64-bit programs."""
+    return _32bit_verdict() if build.machine == "x86" else ("run", None)
 
 
 def retry_noted(args):
@@ -469,9 +493,23 @@ class Session:
         shutil.rmtree(self.root, ignore_errors=True)
 
 
-def print_side_by_side(chosen, rows):
+def split_runnable(chosen):
+    """The builds this machine can run, and {build id: why not} for the others."""
+    verdicts = {build.id: runnable(build) for build in chosen}
+    return ([b for b in chosen if verdicts[b.id][0] == "run"],
+            {i: why for i, (verdict, why) in verdicts.items() if verdict != "run"})
+
+
+def print_side_by_side(chosen, rows, not_run=None):
     """Prints rows of (label, [one cell per build]) with a column for each build; a row of
-    (title, None) is a heading."""
+    (title, None) is a heading. not_run: {build id: why not} of builds that were not run, which
+    have no cell in the rows; their column says "not run here", and the reason follows."""
+    not_run = not_run or {}
+    ran = iter(range(len(chosen) - len(not_run)))
+    slots = [None if b.id in not_run else next(ran) for b in chosen]
+    rows = [(label, row if row is None else
+             [("not run here" if slot is None else row[slot]) for slot in slots])
+            for label, row in rows]
     header = [f"{build.id} ({os.path.relpath(build.folder, ROOT)})" for build in chosen]
     cells = [row for row in rows if row[1] is not None]
     label_width = max(len(label) for label, _ in cells) + 4
@@ -483,3 +521,6 @@ def print_side_by_side(chosen, rows):
         else:
             print(f"  {label}".ljust(label_width)
                   + "".join(c.ljust(w) for c, w in zip(row, widths)).rstrip())
+    for build in chosen:
+        if build.id in not_run:
+            print(f"{build.id} not run here: {not_run[build.id]}")
