@@ -252,6 +252,14 @@ LRESULT ScanWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       else if (wParam == kWatchTimerId && watcher_)
         watcher_->OnTimer();
       return 0;
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lParam);
+      if (header->hwndFrom == portTip_ && portTip_ != nullptr && header->code == TTN_GETDISPINFOW) {
+        OnPortTipText(lParam);
+        return 0;
+      }
+      break;
+    }
     case WM_SETCURSOR:
       if (OnSetCursor(reinterpret_cast<HWND>(wParam)))
         return TRUE;
@@ -560,14 +568,26 @@ void ScanWindow::ShowLowerBoundHolder(const std::string& port) noexcept {
     tool.hwnd = window_;
     tool.uId = reinterpret_cast<UINT_PTR>(Control(scan::kLblPort));
     SendMessageW(portTip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    lowerBoundTaken_ = 0;
     if (!lowerBound || std::to_string(*lowerBound) == port)
       return;
-    std::wstring wide =
-        Utf8ToWide(PortHolderText(*lowerBound, HolderOfPort(*lowerBound, AppFolder())));
-    tool.lpszText = wide.data();
+    // The holder is looked up when the tooltip is about to show: the table can take long to read
+    // where many ports are busy, and the window must not wait for it before then.
+    lowerBoundTaken_ = *lowerBound;
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
     SendMessageW(portTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   } catch (...) {
   }
+}
+
+void ScanWindow::OnPortTipText(LPARAM request) noexcept {
+  try {
+    portTipText_ =
+        Utf8ToWide(PortHolderText(lowerBoundTaken_, HolderOfPort(lowerBoundTaken_, AppFolder())));
+  } catch (...) {
+    portTipText_.clear();
+  }
+  reinterpret_cast<NMTTDISPINFOW*>(request)->lpszText = portTipText_.data();
 }
 
 // FreePortSteps

@@ -49,6 +49,7 @@ class ScanWindow final : private ProbeView, private FreePortSteps, private Watch
   void CheckBeforeScript() noexcept;
   void StartWatch(const std::string& port) noexcept;
   void ShowLowerBoundHolder(const std::string& port) noexcept;
+  void OnPortTipText(LPARAM request) noexcept;  // TTN_GETDISPINFOW of the port label
 
   void CreateControls();
   void LayoutControls();
@@ -94,8 +95,10 @@ class ScanWindow final : private ProbeView, private FreePortSteps, private Watch
   // The install script's process from the last configuration (empty where the system gave none).
   UniqueKernelHandle installScript_;
   std::unique_ptr<SiteWatcher> watcher_;
-  WatchFacts beforeScript_;  // the database's port and whether it was taken, before the script
-  HWND portTip_ = nullptr;   // the port label's tooltip (owned by the window), once needed
+  WatchFacts beforeScript_;      // the database's port and whether it was taken, before the script
+  HWND portTip_ = nullptr;       // the port label's tooltip (owned by the window), once needed
+  int32_t lowerBoundTaken_ = 0;  // the lower bound, when the port found is another; else 0
+  std::wstring portTipText_;     // the tooltip's text while it shows
 };
 
 }  // namespace orv
