@@ -15,7 +15,8 @@ namespace {
 // The real files and processes; it keeps the started script's process for the caller.
 class RealBundleMachine final : public BundleMachine {
  public:
-  explicit RealBundleMachine(HWND owner) : owner_(owner) {}
+  RealBundleMachine(HWND owner, const std::function<void()>& beforeScript)
+      : owner_(owner), beforeScript_(beforeScript) {}
 
   std::string ReadFileBytes(const std::string& path) override { return ReadWholeFile(path); }
   void ReplaceFileBytes(const std::string& path, std::string_view bytes) override {
@@ -23,9 +24,11 @@ class RealBundleMachine final : public BundleMachine {
   }
   bool ProcessIsElevated() override { return orv::ProcessIsElevated(); }
   void StartScript(const std::string& scriptPath) override {
+    BeforeScript();
     script_ = StartScriptMinimized(scriptPath);
   }
   bool StartScriptAsAdministrator(const std::string& scriptPath) override {
+    BeforeScript();
     std::optional<UniqueKernelHandle> started = orv::StartScriptAsAdministrator(scriptPath, owner_);
     if (!started)
       return false;
@@ -36,13 +39,20 @@ class RealBundleMachine final : public BundleMachine {
   UniqueKernelHandle TakeScript() noexcept { return std::move(script_); }
 
  private:
+  void BeforeScript() const {
+    if (beforeScript_)
+      beforeScript_();
+  }
+
   HWND owner_;
+  const std::function<void()>& beforeScript_;
   UniqueKernelHandle script_;
 };
 
 }  // namespace
 
-UniqueKernelHandle ConfigureIn(const std::string& folder, const std::string& port, HWND owner) {
+UniqueKernelHandle ConfigureIn(const std::string& folder, const std::string& port, HWND owner,
+                               const std::function<void()>& beforeScript) {
   const std::string problem = LocationProblem(folder, DriveFactsOf(folder));
   if (!problem.empty())
     throw Failure(problem);
@@ -59,13 +69,14 @@ UniqueKernelHandle ConfigureIn(const std::string& folder, const std::string& por
                   "请把整个文件夹移到路径只含英文字母、数字的位置（例如 D:\\web）后再配置。");
   }
   const BundleFolder where{folder, folderText, scriptFolderText};
-  RealBundleMachine machine(owner);
+  RealBundleMachine machine(owner, beforeScript);
   ConfigureBundle(where, port, LeadBytes::From(IsAnsiLeadByte), machine);
   return machine.TakeScript();
 }
 
-UniqueKernelHandle Configure(const std::string& port, HWND owner) {
-  return ConfigureIn(AppFolder(), port, owner);
+UniqueKernelHandle Configure(const std::string& port, HWND owner,
+                             const std::function<void()>& beforeScript) {
+  return ConfigureIn(AppFolder(), port, owner, beforeScript);
 }
 
 }  // namespace orv

@@ -9,7 +9,10 @@
 #include "platform/failure.h"
 #include "platform/system_error_win32.h"
 #include "platform/text_win32.h"
+#include "scan/number_reading.h"
+#include "scan/port_owners_win32.h"
 #include "scan/probe_sockets_win32.h"
+#include "scan/site_watcher_win32.h"
 #include "startup/installation_win32.h"
 
 namespace orv {
@@ -26,6 +29,12 @@ constexpr UINT kSocketMessageCount = 0x3E00;
 // Posted when the user chose Retry in the box of a failed configuration: the new scan starts once
 // the box and the handler that showed it have returned.
 constexpr UINT kRetryScanMessage = WM_APP + 1;
+
+// The watch of the configured bundle: its connections report through a small range of its own,
+// and it ticks with a timer of its own.
+constexpr UINT kWatchMessageFirst = WM_APP + 0x10;
+constexpr UINT kWatchMessageCount = 0x10;
+constexpr UINT_PTR kWatchTimerId = 2;
 
 // A failed configuration: its box offers Retry.
 class ConfigurationFailed : public Failure {
@@ -113,7 +122,8 @@ DWORD StyleFor(const scan::ControlSpec& spec) {
     case scan::ControlKind::kListBox:
       return style | WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
     case scan::ControlKind::kStatusBar:
-      return style | CCS_BOTTOM;  // fixed border: no size grip
+      // Fixed border: no size grip. A panel's text that does not fit shows whole as its tooltip.
+      return style | CCS_BOTTOM | SBT_TOOLTIPS;
     case scan::ControlKind::kLabel:
       return style | SS_LEFT | SS_NOPREFIX | SS_NOTIFY | SS_LEFTNOWORDWRAP;
   }
@@ -220,6 +230,11 @@ LRESULT ScanWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     OnSocketMessage(message, wParam, lParam);
     return 0;
   }
+  if (message >= kWatchMessageFirst && message < kWatchMessageFirst + kWatchMessageCount) {
+    if (watcher_)
+      watcher_->OnMessage(message, wParam, lParam);
+    return 0;
+  }
   switch (message) {
     case WM_CREATE:
       try {
@@ -238,7 +253,17 @@ LRESULT ScanWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
       if (wParam == kStatusTimerId)
         Guarded([&] { probe_->TimerTick(); });
+      else if (wParam == kWatchTimerId && watcher_)
+        watcher_->OnTimer();
       return 0;
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lParam);
+      if (header->hwndFrom == portTip_ && portTip_ != nullptr && header->code == TTN_GETDISPINFOW) {
+        OnPortTipText(lParam);
+        return 0;
+      }
+      break;
+    }
     case WM_SETCURSOR:
       if (OnSetCursor(reinterpret_cast<HWND>(wParam)))
         return TRUE;
@@ -265,6 +290,8 @@ void ScanWindow::OnCreate() {
   dpi_ = WindowDpi(window_);
   sockets_ =
       std::make_unique<WinsockProbeSockets>(window_, kSocketMessageFirst, kSocketMessageCount);
+  watcher_ = std::make_unique<SiteWatcher>(window_, kWatchMessageFirst, kWatchMessageCount,
+                                           kWatchTimerId, static_cast<WatchView&>(*this));
   CreateControls();
   ApplyFont();
   LayoutControls();
@@ -405,6 +432,9 @@ void ScanWindow::OnDestroy() {
   // Outstanding connects are abandoned; no socket event is handled after this.
   if (sockets_)
     sockets_->CloseAll();
+  // The watch ends with the window: its timer, connections and the script's handle.
+  if (watcher_)
+    watcher_->Stop();
   // Windows also sends WM_DESTROY when WM_CREATE fails (Wine does not). A quit message then would
   // end the message box that reports the failure at once, so only the end of a window that Create
   // finished ends the program's message loop.
@@ -505,13 +535,72 @@ void ScanWindow::StartTimer() {
 
 void ScanWindow::ShowFreePort(const std::string& port) {
   orv::ShowFreePort(port, *this);
+  ShowLowerBoundHolder(port);
+  StartWatch(port);
+}
+
+void ScanWindow::CheckBeforeScript() noexcept {
+  beforeScript_ = FactsBeforeScript();
+}
+
+void ScanWindow::StartWatch(const std::string& port) noexcept {
+  if (!watcher_)
+    return;
+  WatchFacts facts = beforeScript_;
+  facts.sitePort = ReadInt32(port).value_or(0);
+  try {
+    watcher_->Start(facts, std::move(installScript_));
+  } catch (...) {
+    // A watch that cannot start leaves the result as it is.
+  }
+}
+
+// The label's text is fixed; when the port found is not the lower bound, its tooltip says who
+// holds the lower bound.
+void ScanWindow::ShowLowerBoundHolder(const std::string& port) noexcept {
+  try {
+    const std::optional<int32_t> lowerBound = ReadInt32(BoxText(ProbeBox::kLowerBound));
+    if (portTip_ == nullptr) {
+      portTip_ =
+          CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                          WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, nullptr, nullptr);
+      if (portTip_ == nullptr)
+        return;
+    }
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(Control(scan::kLblPort));
+    SendMessageW(portTip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    lowerBoundTaken_ = 0;
+    if (!lowerBound || std::to_string(*lowerBound) == port)
+      return;
+    // The holder is looked up when the tooltip is about to show: the table can take long to read
+    // where many ports are busy, and the window must not wait for it before then.
+    lowerBoundTaken_ = *lowerBound;
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(portTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  } catch (...) {
+  }
+}
+
+void ScanWindow::OnPortTipText(LPARAM request) noexcept {
+  try {
+    portTipText_ =
+        Utf8ToWide(PortHolderText(lowerBoundTaken_, HolderOfPort(lowerBoundTaken_, AppFolder())));
+  } catch (...) {
+    portTipText_.clear();
+  }
+  reinterpret_cast<NMTTDISPINFOW*>(request)->lpszText = portTipText_.data();
 }
 
 // FreePortSteps
 
 void ScanWindow::Configure(const std::string& port) {
   try {
-    installScript_ = orv::Configure(port, window_);
+    installScript_ = orv::Configure(port, window_, [this] { CheckBeforeScript(); });
   } catch (const Failure& failure) {
     // The user learns that the bundle is not configured yet, why, and what to do about it.
     std::string message =
@@ -544,6 +633,15 @@ void ScanWindow::ShowLinks(const SiteLinks& links) {
 
 void ScanWindow::WriteFinishMarker() {
   orv::WriteFinishMarker();
+}
+
+// WatchView
+
+void ScanWindow::ShowWatchText(const std::string& text) {
+  const std::wstring wide = Utf8ToWide(text);
+  const HWND statusBar = Control(scan::kSbMain);
+  SendMessageW(statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  SendMessageW(statusBar, SB_SETTIPTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
 }  // namespace orv

@@ -10,15 +10,17 @@
 #include "scan/free_port_result.h"
 #include "scan/port_probe.h"
 #include "scan/scan_window_layout.h"
+#include "scan/site_watch.h"
 
 namespace orv {
 
 class WinsockProbeSockets;
+class SiteWatcher;
 
 // The window's own class: a second start of the same bundle looks for it.
 inline constexpr wchar_t kScanWindowClass[] = L"OrvandimexScanWindow";
 
-class ScanWindow final : private ProbeView, private FreePortSteps {
+class ScanWindow final : private ProbeView, private FreePortSteps, private WatchView {
  public:
   ScanWindow();
   ~ScanWindow() override;
@@ -48,6 +50,12 @@ class ScanWindow final : private ProbeView, private FreePortSteps {
   void OnDestroy();
   void OnSocketMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnRetryScan();
+  // The watch of the configured bundle: what was found just before the script started, then the
+  // watch itself from the result on.
+  void CheckBeforeScript() noexcept;
+  void StartWatch(const std::string& port) noexcept;
+  void ShowLowerBoundHolder(const std::string& port) noexcept;
+  void OnPortTipText(LPARAM request) noexcept;  // TTN_GETDISPINFOW of the port label
 
   void CreateControls();
   void LayoutControls();
@@ -74,6 +82,9 @@ class ScanWindow final : private ProbeView, private FreePortSteps {
   void ShowLinks(const SiteLinks& links) override;
   void WriteFinishMarker() override;
 
+  // WatchView
+  void ShowWatchText(const std::string& text) override;
+
   HWND window_ = nullptr;
   bool created_ = false;
   UINT dpi_ = 96;
@@ -90,6 +101,11 @@ class ScanWindow final : private ProbeView, private FreePortSteps {
   std::unique_ptr<PortProbe> probe_;
   // The install script's process from the last configuration (empty where the system gave none).
   UniqueKernelHandle installScript_;
+  std::unique_ptr<SiteWatcher> watcher_;
+  WatchFacts beforeScript_;      // the database's port and whether it was taken, before the script
+  HWND portTip_ = nullptr;       // the port label's tooltip (owned by the window), once needed
+  int32_t lowerBoundTaken_ = 0;  // the lower bound, when the port found is another; else 0
+  std::wstring portTipText_;     // the tooltip's text while it shows
 };
 
 }  // namespace orv

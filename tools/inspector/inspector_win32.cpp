@@ -2,7 +2,7 @@
 //
 // inspector window TITLE      the visible top-level window with exactly this caption (message
 //                             boxes left out), then one line per child control
-// inspector status TITLE      the widths and texts of its status bar's panels
+// inspector status TITLE      the widths, texts and tooltip texts of its status bar's panels
 // inspector click TITLE ID    press a button (BM_CLICK) or click a label (STN_CLICKED)
 // inspector key TITLE KEY     post esc, enter, tab or alt-c to the focused control
 // inspector close TITLE       post WM_CLOSE, as the close box does
@@ -307,6 +307,11 @@ class RemoteBuffer {
 
   bool valid() const { return address_ != nullptr; }
   LPARAM address() const { return reinterpret_cast<LPARAM>(address_); }
+  bool Write(const void* from, SIZE_T bytes) const {
+    SIZE_T written = 0;
+    return bytes <= size_ && WriteProcessMemory(process_.get(), address_, from, bytes, &written) &&
+           written == bytes;
+  }
   bool Read(void* into, SIZE_T bytes) const {
     SIZE_T read = 0;
     return bytes <= size_ && ReadProcessMemory(process_.get(), address_, into, bytes, &read) &&
@@ -557,6 +562,7 @@ int CommandStatus(const Options& options) {
   }
   std::string widths;
   std::string texts;
+  std::string tips;
   int left = 0;
   for (size_t part = 0; part < edges.size(); ++part) {
     // SB_GETPARTS gives right edges; -1 means "to the end of the bar".
@@ -575,9 +581,20 @@ int CommandStatus(const Options& options) {
     }
     text.resize(length);
     texts += (part == 0 ? "" : ",") + Quoted(text);
+    // The panel's tooltip (empty without one).
+    constexpr WORD kTipChars = 1024;
+    std::wstring tip(kTipChars, L'\0');
+    if (buffer.Write(tip.data(), sizeof(wchar_t))) {
+      SendMessageTimeoutW(statusBar, SB_GETTIPTEXTW, MAKEWPARAM(part, kTipChars), buffer.address(),
+                          SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    }
+    if (!buffer.Read(tip.data(), tip.size() * sizeof(wchar_t)))
+      tip.clear();
+    tip.resize(wcsnlen(tip.data(), tip.size()));
+    tips += (part == 0 ? "" : ",") + Quoted(tip);
   }
   Print("{\"kind\":\"status\",\"hwnd\":" + Handle(statusBar) + ",\"parts\":[" + widths +
-        "],\"texts\":[" + texts + "]}");
+        "],\"texts\":[" + texts + "],\"tips\":[" + tips + "]}");
   return kExitDone;
 }
 

@@ -1,4 +1,6 @@
 @echo off
 rem 卸载 Apache 与 MySQL 服务
+rem 停止示例捆绑包的站点替身服务器（有它时）
+if exist "[xpath]SiteStandIn.exe" "[xpath]SiteStandIn.exe" --stop
 "[xpath]local\Apache2\bin\httpd.exe" -k uninstall -n Apache2
 "[xpath]local\mysql5\bin\mysqld.exe" --remove MySQL5

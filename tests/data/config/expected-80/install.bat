@@ -4,5 +4,11 @@ cd /d "D:\srv\web\"
 echo 安装开始，网址 http://localhost/> "%~dp0install.log"
 rem "D:\srv\web\local\Apache2\bin\httpd.exe" -k install -n Apache2
 rem "D:\srv\web\local\mysql5\bin\mysqld.exe" --install MySQL5 --defaults-file="D:\srv\web\local\mysql5\my.ini"
+rem 示例捆绑包没有 Apache 和 MySQL：有站点替身服务器 SiteStandIn.exe 时，由它在网站的端口
+rem 和 my.ini 的数据库端口 3306 上应答（没有它时什么也不启动）
+set "standin_port=80"
+if not ""=="" set "standin_port="
+set "standin_port=%standin_port::=%"
+if exist "D:\srv\web\SiteStandIn.exe" start "" "D:\srv\web\SiteStandIn.exe" %standin_port% 3306
 echo 安装完成>> "%~dp0install.log"
 

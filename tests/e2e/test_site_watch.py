@@ -1,0 +1,105 @@
+"""The watch after the result: the status bar says whether the bundle's sites answer, once the
+install script has started them (the sample bundle's stand-in server plays them) or has failed."""
+
+import os
+import shutil
+import socket
+import time
+
+from harness import EXIT_S
+from test_first_run import wait_result
+
+STARTING = "正在启动"
+# The script's end plus 15 s, a tick, and Wine's pace.
+SILENT_S = 25.0
+
+
+def with_standin(s, build):
+    """Puts the build's stand-in server into the bundle, where the sample install.bat starts it."""
+    shutil.copy2(os.path.join(build.folder, "tools", "standin", "SiteStandIn.exe"),
+                 os.path.join(s.bundle, "SiteStandIn.exe"))
+
+
+def with_install_script(s, text):
+    with open(os.path.join(s.bundle, "TempFiles2", "Install.bat"), "wb") as f:
+        f.write(text.encode("ascii"))
+
+
+def end_state(s, timeout_s):
+    """The status text once the watch is over, and the seconds it took from the result."""
+    started = time.monotonic()
+    status = s.wait_status(lambda st: st["texts"][0] and not st["texts"][0].startswith(STARTING),
+                           "the end of the watch", timeout_s=timeout_s)
+    return status["texts"][0], time.monotonic() - started
+
+
+def fetch(port, path):
+    with socket.create_connection(("127.0.0.1", port), timeout=5) as connection:
+        connection.sendall(f"GET {path} HTTP/1.0\r\nHost: localhost\r\n\r\n".encode())
+        answer = b""
+        while chunk := connection.recv(4096):
+            answer += chunk
+    return answer.decode("utf-8", "replace")
+
+
+def stop_standin(s):
+    """The sample unstall.bat stops the stand-in; afterwards nothing answers on its port."""
+    s.wine("cmd", "/c", s.windows_path(os.path.join(s.bundle, "unstall.bat")))
+
+
+def test_started_sites_are_reported_and_the_page_names_its_path(s, build):
+    with_standin(s, build)
+    s.listen(80)
+    program = s.start()
+    wait_result(s)
+    try:
+        text, _ = end_state(s, SILENT_S)
+        assert "已启动" in text and "没有响应" not in text, text
+        page = fetch(81, "/qorn")
+        assert page.startswith("HTTP/1.0 200") and "/qorn" in page, page
+    finally:
+        stop_standin(s)
+    with socket.socket() as probe:
+        assert probe.connect_ex(("127.0.0.1", 81)) != 0, "the stand-in still answers after unstall"
+    s.close()
+    assert program.wait_exit() == 0
+
+
+def test_script_that_fails_is_reported_with_its_exit_code(s):
+    with_install_script(s, "@echo off\r\nexit /b 3\r\n")
+    program = s.start()
+    wait_result(s)
+    assert s.status()["texts"][0].startswith(STARTING)
+    text, seconds = end_state(s, SILENT_S)
+    assert "没有响应" in text and "退出码 3" in text and "install.bat" in text, text
+    assert seconds < 20, f"the end state came {seconds:.1f} s after the result"
+    # The panel's tooltip holds the whole text, for where the panel cuts it.
+    assert s.status()["tips"] == [text], s.status()
+    s.close()
+    assert program.wait_exit() == 0
+
+
+def test_database_port_taken_before_the_script(s, build):
+    with_standin(s, build)
+    s.listen(3306)
+    program = s.start()
+    wait_result(s)
+    try:
+        text, _ = end_state(s, SILENT_S)
+    finally:
+        stop_standin(s)
+    # Wine's TCP table names no owner: the holder is "another program".
+    assert "3306" in text and "占用" in text and "另一个程序" in text, text
+    s.close()
+    assert program.wait_exit() == 0
+
+
+def test_closing_the_window_while_it_waits_ends_the_program_at_once(s):
+    with_install_script(s, "@echo off\r\n")  # ends at once and starts nothing
+    program = s.start()
+    wait_result(s)
+    assert s.status()["texts"][0].startswith(STARTING)
+    closed = time.monotonic()
+    s.close()
+    assert program.wait_exit(timeout_s=EXIT_S) == 0
+    assert time.monotonic() - closed < 5, "the program waited for the watch"
