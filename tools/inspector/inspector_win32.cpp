@@ -97,7 +97,9 @@ std::wstring TextOf(HWND window) {
                            &length)) {
     return {};
   }
-  std::wstring text(length + 1, L'\0');
+  // The text may change between the two messages (the port label does so at the result): room to
+  // spare, so that a longer new text is never read cut.
+  std::wstring text(length + 1 + 1024, L'\0');
   DWORD_PTR copied = 0;
   if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                            SMTO_ABORTIFHUNG, kSendTimeoutMs, &copied)) {
@@ -571,15 +573,16 @@ int CommandStatus(const Options& options) {
     DWORD_PTR result = 0;
     SendMessageTimeoutW(statusBar, SB_GETTEXTLENGTHW, part, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
                         &result);
+    // The text may grow between the two messages: read up to its end, with room to spare.
     const size_t length = LOWORD(result);
-    std::wstring text(length + 1, L'\0');
+    std::wstring text(length + 1 + 1024, L'\0');
     SendMessageTimeoutW(statusBar, SB_GETTEXTW, part, buffer.address(), SMTO_ABORTIFHUNG,
                         kSendTimeoutMs, &result);
     if (!buffer.Read(text.data(), text.size() * sizeof(wchar_t))) {
       Complain("cannot read the text of status panel " + std::to_string(part));
       return kExitFailure;
     }
-    text.resize(length);
+    text.resize(wcsnlen(text.data(), text.size()));
     texts += (part == 0 ? "" : ",") + Quoted(text);
     // The panel's tooltip (empty without one).
     constexpr WORD kTipChars = 1024;
