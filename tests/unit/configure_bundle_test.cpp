@@ -191,11 +191,7 @@ TEST(ConfigureBundle, EachFileGetsTheFolderAsItsReaderReadsIt) {
   EXPECT_EQ(output("local\\Apache2\\conf\\httpd.conf"), jose.folderText + "local");
   EXPECT_EQ(AsOptionReaderReads(output("local\\mysql5\\my.ini")), jose.folderText + "local");
   EXPECT_EQ(AsOptionReaderReads(jose.folderText), "C: oft\tools\\Jos\xE9\\");  // undoubled
-
-  // "D:\中文 目录\" in code page 936 round-trips too.
-  const std::string chinese = "D:\\\xD6\xD0\xCE\xC4 \xC4\xBF\xC2\xBC\\";
-  EXPECT_EQ(OutputOf({"D:\\x\\", chinese, chinese}, "\xD6\xD0[xpath]", "local\\mysql5\\my.ini"),
-            "\xD6\xD0" + OptionFileText(chinese) + "\r\n\r\n");
+  const std::string chinese = "D:\\\xD6\xD0\xCE\xC4 \xC4\xBF\xC2\xBC\\";       // D:\中文 目录
   EXPECT_EQ(AsOptionReaderReads(OptionFileText(chinese)), chinese);
 }
 
