@@ -1,6 +1,7 @@
 """The watch after the result: the status bar says whether the bundle's sites answer, once the
 install script has started them (the sample bundle's stand-in server plays them) or has failed."""
 
+import contextlib
 import os
 import shutil
 import socket
@@ -14,10 +15,18 @@ STARTING = "正在启动"
 SILENT_S = 25.0
 
 
-def with_standin(s, build):
-    """Puts the build's stand-in server into the bundle, where the sample install.bat starts it."""
+@contextlib.contextmanager
+def run_with_standin(s, build):
+    """A first run whose install.bat starts the build's stand-in server (put into the bundle), up
+    to the result; the program. The sample unstall.bat stops the stand-in at the end."""
     shutil.copy2(os.path.join(build.folder, "tools", "standin", "SiteStandIn.exe"),
                  os.path.join(s.bundle, "SiteStandIn.exe"))
+    program = s.start()
+    wait_result(s)
+    try:
+        yield program
+    finally:
+        s.wine("cmd", "/c", s.windows_path(os.path.join(s.bundle, "unstall.bat")))
 
 
 def with_install_script(s, text):
@@ -42,23 +51,13 @@ def fetch(port, path):
     return answer.decode("utf-8", "replace")
 
 
-def stop_standin(s):
-    """The sample unstall.bat stops the stand-in; afterwards nothing answers on its port."""
-    s.wine("cmd", "/c", s.windows_path(os.path.join(s.bundle, "unstall.bat")))
-
-
 def test_started_sites_are_reported_and_the_page_names_its_path(s, build):
-    with_standin(s, build)
     s.listen(80)
-    program = s.start()
-    wait_result(s)
-    try:
+    with run_with_standin(s, build) as program:
         text, _ = end_state(s, SILENT_S)
         assert "已启动" in text and "没有响应" not in text, text
         page = fetch(81, "/qorn")
         assert page.startswith("HTTP/1.0 200") and "/qorn" in page, page
-    finally:
-        stop_standin(s)
     with socket.socket() as probe:
         assert probe.connect_ex(("127.0.0.1", 81)) != 0, "the stand-in still answers after unstall"
     s.close()
@@ -80,14 +79,9 @@ def test_script_that_fails_is_reported_with_its_exit_code(s):
 
 
 def test_database_port_taken_before_the_script(s, build):
-    with_standin(s, build)
     s.listen(3306)
-    program = s.start()
-    wait_result(s)
-    try:
+    with run_with_standin(s, build) as program:
         text, _ = end_state(s, SILENT_S)
-    finally:
-        stop_standin(s)
     # Wine's TCP table names no owner: the holder is "another program".
     assert "3306" in text and "占用" in text and "另一个程序" in text, text
     s.close()
