@@ -76,6 +76,10 @@ std::string OutputPath(std::string_view folder, const Template& entry) {
   return path;
 }
 
+std::string DatabaseOptionFilePath(std::string_view folder) {
+  return OutputPath(folder, Templates()[kMyIni]);
+}
+
 std::string Port2Text(std::string_view port) {
   if (port == "80")
     return std::string();

@@ -71,6 +71,9 @@ std::string TemplatePath(std::string_view folder, const Template& entry);
 // The output's path: the application folder followed by the output literal.
 std::string OutputPath(std::string_view folder, const Template& entry);
 
+// The database server's option file written into the bundle (my.ini), whose port the watch reads.
+std::string DatabaseOptionFilePath(std::string_view folder);
+
 // The text that "[port2]" stands for: empty for the port text "80", otherwise ":" and the port.
 std::string Port2Text(std::string_view port);
 

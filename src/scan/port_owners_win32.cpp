@@ -3,32 +3,43 @@
 // The IP helper's declarations after the prelude; the library itself is loaded at run time.
 #include <iphlpapi.h>
 
+#include "platform/failure.h"
 #include "platform/system_library_win32.h"
 #include "platform/text_win32.h"
+#include "platform/winsock_session_win32.h"
 
 namespace orv {
 namespace {
 
+// A non-blocking connect to 127.0.0.1:port, given `limitMs` to be accepted; Winsock is started.
+bool LoopbackConnectAccepted(int32_t port, DWORD limitMs) {
+  const UniqueSocket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (!socket)
+    return false;
+  u_long nonBlocking = 1;
+  if (ioctlsocket(socket.get(), FIONBIO, &nonBlocking) != 0)
+    return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<u_short>(port));
+  if (connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
+    return true;
+  if (WSAGetLastError() != WSAEWOULDBLOCK)
+    return false;
+  fd_set written;
+  FD_ZERO(&written);
+  FD_SET(socket.get(), &written);
+  fd_set failed;
+  FD_ZERO(&failed);
+  FD_SET(socket.get(), &failed);
+  timeval limit{static_cast<long>(limitMs / 1000), static_cast<long>(limitMs % 1000) * 1000};
+  if (select(0, nullptr, &written, &failed, &limit) <= 0)
+    return false;
+  return FD_ISSET(socket.get(), &written) && !FD_ISSET(socket.get(), &failed);
+}
+
 using GetExtendedTcpTableFn = DWORD(WINAPI*)(PVOID, PDWORD, BOOL, ULONG, TCP_TABLE_CLASS, ULONG);
-
-// WSAStartup and WSACleanup around one use of Winsock.
-class WinsockUse {
- public:
-  WinsockUse() {
-    WSADATA data{};
-    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }
-  ~WinsockUse() {
-    if (started_)
-      WSACleanup();
-  }
-  WinsockUse(const WinsockUse&) = delete;
-  WinsockUse& operator=(const WinsockUse&) = delete;
-  bool started() const { return started_; }
-
- private:
-  bool started_ = false;
-};
 
 }  // namespace
 
@@ -85,33 +96,12 @@ PortHolder HolderOfPort(int32_t port, const std::string& appFolder) {
 bool LoopbackPortAccepts(int32_t port, DWORD limitMs) {
   if (port < 1 || port > 65535)
     return false;
-  const WinsockUse winsock;
-  if (!winsock.started())
-    return false;
-  const UniqueSocket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  if (!socket)
-    return false;
-  u_long nonBlocking = 1;
-  if (ioctlsocket(socket.get(), FIONBIO, &nonBlocking) != 0)
-    return false;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<u_short>(port));
-  if (connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
-    return true;
-  if (WSAGetLastError() != WSAEWOULDBLOCK)
-    return false;
-  fd_set written;
-  FD_ZERO(&written);
-  FD_SET(socket.get(), &written);
-  fd_set failed;
-  FD_ZERO(&failed);
-  FD_SET(socket.get(), &failed);
-  timeval limit{static_cast<long>(limitMs / 1000), static_cast<long>(limitMs % 1000) * 1000};
-  if (select(0, nullptr, &written, &failed, &limit) <= 0)
-    return false;
-  return FD_ISSET(socket.get(), &written) && !FD_ISSET(socket.get(), &failed);
+  try {
+    const WinsockSession winsock;
+    return LoopbackConnectAccepted(port, limitMs);
+  } catch (const Failure&) {
+    return false;  // Winsock could not be started
+  }
 }
 
 }  // namespace orv

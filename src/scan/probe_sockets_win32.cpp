@@ -91,17 +91,6 @@ BindResult TryBindWildcard(int family, int32_t port) {
 
 }  // namespace
 
-WinsockProbeSockets::WinsockSession::WinsockSession() {
-  WSADATA data{};
-  const int error = WSAStartup(MAKEWORD(2, 2), &data);
-  if (error != 0)
-    throw ErrorFailure("启动 Windows 套接字", "", static_cast<DWORD>(error));
-}
-
-WinsockProbeSockets::WinsockSession::~WinsockSession() {
-  WSACleanup();
-}
-
 WinsockProbeSockets::WinsockProbeSockets(HWND window, UINT firstMessage, UINT messageCount)
     : window_(window),
       firstMessage_(firstMessage),

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/unique_handle_win32.h"
+#include "platform/winsock_session_win32.h"
 #include "scan/port_probe.h"
 
 namespace orv {
@@ -59,15 +60,6 @@ class WinsockProbeSockets final : public ProbeSockets {
   void CloseAll() noexcept;
 
  private:
-  // WSAStartup on construction, WSACleanup on destruction.
-  class WinsockSession {
-   public:
-    WinsockSession();
-    ~WinsockSession();
-    WinsockSession(const WinsockSession&) = delete;
-    WinsockSession& operator=(const WinsockSession&) = delete;
-  };
-
   struct Element {
     UniqueSocket socket;         // invalid before the first connect and after a close
     sockaddr_storage address{};  // the remote address of the last connect, port included

@@ -8,6 +8,7 @@
 #include "config/failure_remedy_win32.h"
 #include "platform/failure.h"
 #include "platform/system_error_win32.h"
+#include "platform/system_library_win32.h"
 #include "platform/text_win32.h"
 #include "scan/number_reading.h"
 #include "scan/port_owners_win32.h"
@@ -52,8 +53,7 @@ using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT
 // Functions of Windows 10 looked up at run time, so that the program still starts on Windows 7.
 template <typename Fn>
 Fn User32Function(const char* name) {
-  return reinterpret_cast<Fn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+  return LibraryFunction<Fn>(GetModuleHandleW(L"user32.dll"), name);
 }
 
 UINT WindowDpi(HWND window) {

@@ -24,10 +24,7 @@ WatchFacts FactsBeforeScript() noexcept {
   WatchFacts facts;
   try {
     const std::string folder = AppFolder();
-    for (const Template& entry : Templates()) {
-      if (entry.output.find("my.ini") != std::string_view::npos)
-        facts.databasePort = DatabasePortFromMyIni(ReadWholeFile(OutputPath(folder, entry)));
-    }
+    facts.databasePort = DatabasePortFromMyIni(ReadWholeFile(DatabaseOptionFilePath(folder)));
     if (facts.databasePort && LoopbackPortAccepts(*facts.databasePort, kPortCheckLimitMs)) {
       const PortHolder holder = HolderOfPort(*facts.databasePort, folder);
       facts.databaseTakenBefore = holder.kind != HolderKind::kOwnBundle;

@@ -16,9 +16,14 @@
 
 #include <shellapi.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/failure.h"
+#include "platform/text_win32.h"
+#include "platform/unique_handle_win32.h"
+#include "platform/winsock_session_win32.h"
+#include "startup/instance_name.h"
 
 namespace {
 
@@ -26,20 +31,14 @@ constexpr DWORD kTakeOverMs = 5000;
 constexpr DWORD kReadMs = 2000;
 constexpr size_t kMaxRequest = 8192;
 
-// Objects named after this file's full path (letter case ignored), so that two bundles' stand-ins
-// do not stop each other.
+// Objects named after this file's full path as the configurator names a bundle's objects (letter
+// case ignored), so that two bundles' stand-ins do not stop each other.
 std::wstring ObjectName(const wchar_t* kind) {
   std::wstring path(32768, L'\0');
   path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (wchar_t c : path) {
-    hash = (hash ^ static_cast<uint64_t>(towlower(c))) * 1099511628211ull;
-  }
-  wchar_t hex[17];
-  for (int i = 15; i >= 0; --i, hash >>= 4)
-    hex[i] = L"0123456789abcdef"[hash & 0xF];
-  hex[16] = L'\0';
-  return std::wstring(L"OrvandimexSiteStandIn-") + kind + L"-" + hex;
+  CharUpperBuffW(path.data(), static_cast<DWORD>(path.size()));
+  return orv::Utf8ToWide(orv::InstanceName(std::u16string(path.begin(), path.end()))) +
+         L"-SiteStandIn-" + kind;
 }
 
 std::string HtmlEscaped(const std::string& text) {
@@ -110,95 +109,87 @@ void Answer(SOCKET client, int port) {
 }
 
 struct Listener {
-  SOCKET socket = INVALID_SOCKET;
-  WSAEVENT event = WSA_INVALID_EVENT;
+  orv::UniqueSocket socket;
+  orv::UniqueKernelHandle event;  // a WSAEVENT is an event handle
   int port = 0;
 };
 
 int Stop() {
-  const HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE, ObjectName(L"stop").c_str());
-  if (stop != nullptr) {
-    SetEvent(stop);
-    CloseHandle(stop);
-  }
+  const orv::UniqueKernelHandle stop(
+      OpenEventW(EVENT_MODIFY_STATE, FALSE, ObjectName(L"stop").c_str()));
+  if (stop)
+    SetEvent(stop.get());
   // Waits for the server to let go of its ports.
-  const HANDLE running = OpenMutexW(SYNCHRONIZE, FALSE, ObjectName(L"running").c_str());
-  if (running != nullptr) {
-    const DWORD waited = WaitForSingleObject(running, kTakeOverMs);
+  orv::UniqueKernelHandle running(OpenMutexW(SYNCHRONIZE, FALSE, ObjectName(L"running").c_str()));
+  if (running) {
+    const DWORD waited = WaitForSingleObject(running.get(), kTakeOverMs);
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
-      ReleaseMutex(running);
-    CloseHandle(running);
+      orv::UniqueHeldMutex held(running.release());
   }
   return 0;
 }
 
 int Serve(const std::vector<int>& ports) {
   // A stand-in of this file already serving is stopped; it gives up the mutex as it ends.
-  const HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, ObjectName(L"stop").c_str());
-  const HANDLE running = CreateMutexW(nullptr, FALSE, ObjectName(L"running").c_str());
-  if (stop == nullptr || running == nullptr)
+  const orv::UniqueKernelHandle stop(
+      CreateEventW(nullptr, TRUE, FALSE, ObjectName(L"stop").c_str()));
+  orv::UniqueKernelHandle mutex(CreateMutexW(nullptr, FALSE, ObjectName(L"running").c_str()));
+  if (!stop || !mutex)
     return 1;
-  SetEvent(stop);
-  const DWORD taken = WaitForSingleObject(running, kTakeOverMs);
+  SetEvent(stop.get());
+  const DWORD taken = WaitForSingleObject(mutex.get(), kTakeOverMs);
   if (taken != WAIT_OBJECT_0 && taken != WAIT_ABANDONED)
     return 1;
-  ResetEvent(stop);
+  const orv::UniqueHeldMutex running(mutex.release());
+  ResetEvent(stop.get());
 
-  WSADATA data{};
-  if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
-    return 1;
-  std::vector<Listener> listeners;
-  std::vector<HANDLE> waits{stop};
-  for (const int port : ports) {
-    Listener listener;
-    listener.port = port;
-    listener.socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<u_short>(port));
-    if (listener.socket == INVALID_SOCKET ||
-        bind(listener.socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(listener.socket, SOMAXCONN) != 0) {
-      if (listener.socket != INVALID_SOCKET)
-        closesocket(listener.socket);
-      continue;  // a port held by another program is left to it
+  try {
+    const orv::WinsockSession winsock;
+    std::vector<Listener> listeners;
+    std::vector<HANDLE> waits{stop.get()};
+    for (const int port : ports) {
+      Listener listener;
+      listener.port = port;
+      listener.socket.reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+      sockaddr_in address{};
+      address.sin_family = AF_INET;
+      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      address.sin_port = htons(static_cast<u_short>(port));
+      if (!listener.socket ||
+          bind(listener.socket.get(), reinterpret_cast<const sockaddr*>(&address),
+               sizeof(address)) != 0 ||
+          listen(listener.socket.get(), SOMAXCONN) != 0) {
+        continue;  // a port held by another program is left to it
+      }
+      listener.event.reset(WSACreateEvent());
+      WSAEventSelect(listener.socket.get(), listener.event.get(), FD_ACCEPT);
+      waits.push_back(listener.event.get());
+      listeners.push_back(std::move(listener));
     }
-    listener.event = WSACreateEvent();
-    WSAEventSelect(listener.socket, listener.event, FD_ACCEPT);
-    listeners.push_back(listener);
-    waits.push_back(listener.event);
-  }
-  int exitCode = listeners.empty() ? 1 : 0;
-  while (!listeners.empty()) {
-    const DWORD which =
-        WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE);
-    if (which == WAIT_OBJECT_0 || which >= WAIT_OBJECT_0 + waits.size())
-      break;  // stopped (or the wait failed)
-    Listener& listener = listeners[which - WAIT_OBJECT_0 - 1];
-    WSAResetEvent(listener.event);
-    for (;;) {
-      const SOCKET client = accept(listener.socket, nullptr, nullptr);
-      if (client == INVALID_SOCKET)
-        break;
-      // The accepted socket inherits the listener's event selection and non-blocking mode.
-      WSAEventSelect(client, nullptr, 0);
-      u_long blocking = 0;
-      ioctlsocket(client, FIONBIO, &blocking);
-      Answer(client, listener.port);
-      shutdown(client, SD_BOTH);
-      closesocket(client);
+    const int exitCode = listeners.empty() ? 1 : 0;
+    while (!listeners.empty()) {
+      const DWORD which =
+          WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE);
+      if (which == WAIT_OBJECT_0 || which >= WAIT_OBJECT_0 + waits.size())
+        break;  // stopped (or the wait failed)
+      Listener& listener = listeners[which - WAIT_OBJECT_0 - 1];
+      WSAResetEvent(listener.event.get());
+      for (;;) {
+        const orv::UniqueSocket client(accept(listener.socket.get(), nullptr, nullptr));
+        if (!client)
+          break;
+        // The accepted socket inherits the listener's event selection and non-blocking mode.
+        WSAEventSelect(client.get(), nullptr, 0);
+        u_long blocking = 0;
+        ioctlsocket(client.get(), FIONBIO, &blocking);
+        Answer(client.get(), listener.port);
+        shutdown(client.get(), SD_BOTH);
+      }
     }
+    return exitCode;
+  } catch (const orv::Failure&) {
+    return 1;  // Winsock could not be started
   }
-  for (const Listener& listener : listeners) {
-    closesocket(listener.socket);
-    WSACloseEvent(listener.event);
-  }
-  WSACleanup();
-  ReleaseMutex(running);
-  CloseHandle(running);
-  CloseHandle(stop);
-  return exitCode;
 }
 
 }  // namespace
