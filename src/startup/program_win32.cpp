@@ -83,7 +83,7 @@ int Main(HINSTANCE instance) {
     const std::string folder = AppFolder();
     const SingleInstance configurator(folder);
     if (!configurator.owned()) {
-      ActivateOtherInstance(folder, kScanWindowClass, kOtherInstanceWaitMs);
+      ActivateOtherInstance(configurator.name(), kScanWindowClass, kOtherInstanceWaitMs);
       return 0;
     }
     // An instance that held the mutex a moment ago may have configured the bundle and ended
@@ -96,7 +96,7 @@ int Main(HINSTANCE instance) {
                                         ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     const ComApartment apartment;
-    return RunScanWindow(instance, InstanceNameOf(folder));
+    return RunScanWindow(instance, configurator.name());
   } catch (const std::exception& error) {
     ShowStartFailure(error.what());
     return 1;

@@ -80,14 +80,13 @@ std::wstring InstanceNameOf(const std::string& appFolder) {
   return Utf8ToWide(InstanceName(std::u16string(folder.begin(), folder.end())));
 }
 
-SingleInstance::SingleInstance(const std::string& appFolder) {
-  const std::wstring name = InstanceNameOf(appFolder);
-  UniqueKernelHandle mutex(CreateMutexW(nullptr, FALSE, name.c_str()));
+SingleInstance::SingleInstance(const std::string& appFolder) : name_(InstanceNameOf(appFolder)) {
+  UniqueKernelHandle mutex(CreateMutexW(nullptr, FALSE, name_.c_str()));
   if (!mutex) {
     // Made by an instance with other rights (an elevated one): it exists, so it is held.
     if (GetLastError() == ERROR_ACCESS_DENIED)
       return;
-    ThrowLastError("创建防止同时配置的互斥体", WideToUtf8(name));
+    ThrowLastError("创建防止同时配置的互斥体", WideToUtf8(name_));
   }
   switch (WaitForSingleObject(mutex.get(), 0)) {
     case WAIT_OBJECT_0:
@@ -97,13 +96,13 @@ SingleInstance::SingleInstance(const std::string& appFolder) {
     case WAIT_TIMEOUT:
       return;
     default:
-      ThrowLastError("获取防止同时配置的互斥体", WideToUtf8(name));
+      ThrowLastError("获取防止同时配置的互斥体", WideToUtf8(name_));
   }
 }
 
-bool ActivateOtherInstance(const std::string& appFolder, const wchar_t* windowClass,
+bool ActivateOtherInstance(const std::wstring& instanceName, const wchar_t* windowClass,
                            DWORD timeoutMs) {
-  const WindowSearch search{windowClass, InstanceNameOf(appFolder), GetCurrentProcessId()};
+  const WindowSearch search{windowClass, instanceName, GetCurrentProcessId()};
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {
     const HWND found = FindInstanceWindow(search);

@@ -28,17 +28,20 @@ class SingleInstance {
   // True when this instance holds the mutex; it does so until the object is destroyed, which must
   // happen on the thread that created it.
   bool owned() const noexcept { return mutex_.valid(); }
+  // The bundle's name, InstanceNameOf(appFolder), which the first instance's window carries.
+  const std::wstring& name() const noexcept { return name_; }
 
  private:
+  std::wstring name_;
   UniqueHeldMutex mutex_;
 };
 
 // Waits up to `timeoutMs` for a visible top-level window of the class `windowClass`, of another
-// process, that carries the property named InstanceNameOf(appFolder); restores it if it is
+// process, that carries the property `instanceName` (SingleInstance::name); restores it if it is
 // minimized, and brings it (or the message box it shows) to the front. The instance holding the
 // mutex may not have created its window yet, hence the wait. Returns false when no such window
 // appeared in time.
-bool ActivateOtherInstance(const std::string& appFolder, const wchar_t* windowClass,
+bool ActivateOtherInstance(const std::wstring& instanceName, const wchar_t* windowClass,
                            DWORD timeoutMs);
 
 }  // namespace orv
