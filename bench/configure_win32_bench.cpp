@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "config/configure_win32.h"
-#include "config/placeholder.h"
-#include "config/text_content.h"
+#include "configure/configure_win32.h"
+#include "configure/placeholder.h"
+#include "configure/text_content.h"
 #include "platform/text_win32.h"
 
 namespace {

@@ -1,8 +1,8 @@
-#include "startup/app_folder.h"
+#include "bundle/app_folder.h"
 
 #include <gtest/gtest.h>
 
-#include "startup/finish_marker.h"
+#include "bundle/finish_marker.h"
 
 namespace orv {
 namespace {

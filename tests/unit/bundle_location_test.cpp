@@ -1,7 +1,7 @@
 // Which folders a bundle can work in: local and removable disks; not a share, a network drive or
 // a substituted letter, whose refusal names the folder and says where to move it.
 
-#include "config/bundle_location.h"
+#include "bundle/bundle_location.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "config/configure_bundle.h"
+#include "configure/configure_bundle.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "config/folder_text.h"
-#include "config/script_command.h"
+#include "configure/folder_text.h"
+#include "configure/script_command.h"
 #include "platform/failure.h"
 
 namespace orv {

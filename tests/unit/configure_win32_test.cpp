@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "config/bundle_location_win32.h"
-#include "config/configure_win32.h"
-#include "config/folder_text.h"
-#include "config/script_command.h"
-#include "config/script_start_win32.h"
+#include "bundle/bundle_location_win32.h"
+#include "configure/configure_win32.h"
+#include "configure/folder_text.h"
+#include "configure/script_command.h"
+#include "configure/script_start_win32.h"
 #include "platform/failure.h"
 #include "platform/file_system_win32.h"
 #include "platform/text_win32.h"

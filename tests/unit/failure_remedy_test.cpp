@@ -1,4 +1,4 @@
-#include "config/failure_remedy.h"
+#include "configure/failure_remedy.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "scan/free_port_result.h"
+#include "window/free_port_result.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 // The completion marker against real files: what the start-up check counts as a marker, and the
 // exact bytes the writer leaves behind.
 
-#include "startup/installation_win32.h"
+#include "bundle/installation_win32.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "bundle/app_folder.h"
 #include "platform/text_win32.h"
 #include "platform/unique_handle_win32.h"
-#include "startup/app_folder.h"
 
 namespace orv {
 namespace {

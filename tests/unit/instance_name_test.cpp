@@ -1,4 +1,4 @@
-#include "startup/instance_name.h"
+#include "bundle/instance_name.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "scan/my_ini_port.h"
+#include "watch/my_ini_port.h"
 
 #include <gtest/gtest.h>
 

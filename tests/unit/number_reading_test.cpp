@@ -1,4 +1,4 @@
-#include "scan/number_reading.h"
+#include "probe/number_reading.h"
 
 #include <gtest/gtest.h>
 

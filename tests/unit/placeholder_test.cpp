@@ -1,4 +1,4 @@
-#include "config/placeholder.h"
+#include "configure/placeholder.h"
 
 #include <gtest/gtest.h>
 

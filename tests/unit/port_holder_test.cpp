@@ -1,4 +1,4 @@
-#include "scan/port_holder.h"
+#include "watch/port_holder.h"
 
 #include <gtest/gtest.h>
 

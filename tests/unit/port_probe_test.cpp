@@ -1,4 +1,4 @@
-#include "scan/port_probe.h"
+#include "probe/port_probe.h"
 
 #include <gtest/gtest.h>
 

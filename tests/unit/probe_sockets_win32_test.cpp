@@ -1,6 +1,6 @@
 // Runs under Wine in a private network namespace with only loopback up: the listeners below are
 // the only servers there.
-#include "scan/probe_sockets_win32.h"
+#include "probe/probe_sockets_win32.h"
 
 #include <gtest/gtest.h>
 

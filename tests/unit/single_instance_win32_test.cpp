@@ -1,6 +1,6 @@
 // The bundle's mutex under Wine; threads of this process stand in for other instances.
 
-#include "startup/single_instance_win32.h"
+#include "program/single_instance_win32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "scan/site_watch.h"
+#include "watch/site_watch.h"
 
 #include <gtest/gtest.h>
 

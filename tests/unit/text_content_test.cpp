@@ -1,4 +1,4 @@
-#include "config/text_content.h"
+#include "configure/text_content.h"
 
 #include <gtest/gtest.h>
 

@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "bundle/instance_name.h"
 #include "platform/failure.h"
 #include "platform/text_win32.h"
 #include "platform/unique_handle_win32.h"
 #include "platform/winsock_session_win32.h"
-#include "startup/instance_name.h"
 
 namespace {
 

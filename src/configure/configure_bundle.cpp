@@ -1,0 +1,154 @@
+#include "configure/configure_bundle.h"
+
+#include <array>
+
+#include "configure/folder_text.h"
+#include "configure/text_content.h"
+#include "platform/failure.h"
+
+namespace orv {
+namespace {
+
+constexpr std::string_view kTemplateFolder = "\\TempFiles2\\";
+constexpr std::string_view kXpath = "[xpath]";
+constexpr std::string_view kPort = "[port]";
+constexpr std::string_view kPort2 = "[port2]";
+
+// Indexes into Templates().
+enum : size_t { kInstall, kUnstall, kPhpIni, kHttpdConf, kMyIni, kStartQorn, kStartZel, kCount };
+
+// The outputs are written in another order than the templates are read.
+constexpr std::array<size_t, kCount> kWriteOrder = {kInstall, kUnstall,   kStartQorn, kStartZel,
+                                                    kPhpIni,  kHttpdConf, kMyIni};
+
+// Said after a failed start of the install script: every output is in place by then.
+constexpr std::string_view kFilesWrittenNote =
+    "\n\n配置文件均已写入，但安装脚本没有运行；下次启动本程序时会重新配置。";
+
+void StartInstallScript(const std::string& script, BundleMachine& machine) {
+  bool started = false;
+  try {
+    if (machine.ProcessIsElevated()) {
+      machine.StartScript(script);
+      return;
+    }
+    started = machine.StartScriptAsAdministrator(script);
+  } catch (const Failure& failure) {
+    throw Failure(failure.what() + std::string(kFilesWrittenNote));
+  }
+  if (!started) {
+    throw Failure("安装脚本“" + script +
+                  "”需要管理员权限才能把 Web 服务器和数据库注册为 Windows 服务，"
+                  "但管理员权限的请求被拒绝了。" +
+                  std::string(kFilesWrittenNote));
+  }
+}
+
+}  // namespace
+
+const std::vector<Template>& Templates() {
+  static const std::vector<Template> table = {
+      {"Install.bat", "\\install.bat", XpathText::kScript, false, true},
+      {"Unstall.bat", "\\unstall.bat", XpathText::kScript, false, false},
+      {"Php.Ini", "\\local\\Apache2\\php.ini", XpathText::kFile, false, false},
+      {"Httpd.conf ", "\\local\\Apache2\\conf\\httpd.conf", XpathText::kFile, true, false},
+      {"My.ini", "\\local\\mysql5\\my.ini", XpathText::kOptionFile, false, false},
+      {"StartQorn.bat", "\\StartQorn.bat", XpathText::kNone, false, true},
+      {"StartZel.bat", "\\StartZel.bat", XpathText::kNone, false, true},
+  };
+  return table;
+}
+
+std::string TemplateFolderPath(std::string_view folder) {
+  return std::string(folder) + std::string(kTemplateFolder);
+}
+
+std::string TemplatePath(std::string_view folder, const Template& entry) {
+  std::string_view name = entry.name;
+  while (!name.empty() && name.back() == ' ')
+    name.remove_suffix(1);
+  return TemplateFolderPath(folder) + std::string(name);
+}
+
+std::string OutputPath(std::string_view folder, const Template& entry) {
+  std::string path(folder);
+  path += entry.output;
+  return path;
+}
+
+std::string DatabaseOptionFilePath(std::string_view folder) {
+  return OutputPath(folder, Templates()[kMyIni]);
+}
+
+std::string Port2Text(std::string_view port) {
+  if (port == "80")
+    return std::string();
+  return ":" + std::string(port);
+}
+
+void ConfigureBundle(const BundleFolder& where, std::string_view port, const LeadBytes& leads,
+                     BundleMachine& machine) {
+  const std::vector<Template>& table = Templates();
+  const std::string script = OutputPath(where.folder, table[kInstall]);
+  // The command processor expands "%name%" everywhere on its command line, quotes included, and
+  // would run another script than the one written here; the generated scripts, which carry the
+  // folder, would misbehave the same way. Refuse before anything is touched.
+  if (where.folder.find('%') != std::string::npos) {
+    throw Failure("应用程序文件夹“" + where.folder +
+                  "”含有“%”，命令处理程序会把它当作变量展开，无法安全地运行安装脚本。"
+                  "请把整个文件夹移到名称不含“%”的位置后再配置。");
+  }
+
+  // In code pages 932, 936 and 950 the second byte of a character may be 0x5C, which the web
+  // server's and the database's configuration readers take as a backslash: "功\local" would lose
+  // its separator.
+  const size_t backslash = FindBackslashSecondByte(where.folderText, leads);
+  if (backslash != std::string::npos) {
+    const std::string character = CharacterAt(where.folder, where.folderText, backslash, leads);
+    throw Failure("应用程序文件夹“" + where.folder + "”含有字符“" + character +
+                  "”，它在当前系统代码页中的第二个字节是反斜杠“\\”，Web "
+                  "服务器和数据库会把它误读为路径分隔符或转义符，配置文件会被破坏。"
+                  "请把整个文件夹移到名称不含该字符的位置后再配置。");
+  }
+
+  std::array<std::string, kCount> texts;
+  for (size_t i = 0; i < kCount; ++i)
+    texts[i] = TextFromFileBytes(machine.ReadFileBytes(TemplatePath(where.folder, table[i])));
+
+  // The table lists which placeholders each text gets; the order of the passes matters, since
+  // a folder holding "[port]" is replaced in turn in httpd.conf.
+  const std::string optionFileText = OptionFileText(where.folderText);
+  for (size_t i = 0; i < kCount; ++i) {
+    const std::string* folderText = nullptr;
+    switch (table[i].xpath) {
+      case XpathText::kNone:
+        continue;
+      case XpathText::kFile:
+        folderText = &where.folderText;
+        break;
+      case XpathText::kScript:
+        folderText = &where.scriptFolderText;
+        break;
+      case XpathText::kOptionFile:
+        folderText = &optionFileText;
+        break;
+    }
+    texts[i] = ReplacePlaceholder(texts[i], kXpath, *folderText, leads);
+  }
+  for (size_t i = 0; i < kCount; ++i) {
+    if (table[i].replacesPort)
+      texts[i] = ReplacePlaceholder(texts[i], kPort, port, leads);
+  }
+  const std::string port2 = Port2Text(port);
+  for (size_t i = 0; i < kCount; ++i) {
+    if (table[i].replacesPort2)
+      texts[i] = ReplacePlaceholder(texts[i], kPort2, port2, leads);
+  }
+
+  for (size_t i : kWriteOrder)
+    machine.ReplaceFileBytes(OutputPath(where.folder, table[i]), FileBytesFromText(texts[i]));
+
+  StartInstallScript(script, machine);
+}
+
+}  // namespace orv

@@ -1,0 +1,269 @@
+#include "probe/probe_sockets_win32.h"
+
+#include <mstcpip.h>
+
+#include <cstring>
+
+#include "platform/failure.h"
+#include "platform/system_error_win32.h"
+#include "platform/text_win32.h"
+
+// Older SDK headers lack the initial retransmission control of Windows 10 1703.
+#ifndef SIO_TCP_INITIAL_RTO
+#define SIO_TCP_INITIAL_RTO _WSAIOW(IOC_VENDOR, 17)
+#endif
+#ifndef TCP_INITIAL_RTO_UNSPECIFIED_RTT
+#define TCP_INITIAL_RTO_UNSPECIFIED_RTT ((USHORT)-1)
+#endif
+#ifndef TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS
+#define TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS ((UCHAR)-2)
+#endif
+
+namespace orv {
+namespace {
+
+// The layout of TCP_INITIAL_RTO_PARAMETERS, which not every header set declares.
+struct InitialRtoParameters {
+  USHORT Rtt;
+  UCHAR MaxSynRetransmissions;
+};
+
+constexpr int16_t kNoOwner = -1;
+
+std::string ElementName(int16_t index) {
+  return "探测套接字 " + std::to_string(index);
+}
+
+// Windows answers the reset of a closed port by sending the SYN again, so a refused connect takes
+// about two seconds; without retransmissions it is refused at once. Systems without the control
+// (before Windows 10 1703, Wine) keep their own timing. Returns false where the control is not
+// supported.
+bool RefuseWithoutSynRetransmission(SOCKET socket) noexcept {
+  InitialRtoParameters parameters{TCP_INITIAL_RTO_UNSPECIFIED_RTT,
+                                  TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS};
+  DWORD returned = 0;
+  return WSAIoctl(socket, SIO_TCP_INITIAL_RTO, &parameters, sizeof(parameters), nullptr, 0,
+                  &returned, nullptr, nullptr) == 0;
+}
+
+// The outcome of binding a wildcard address with exclusive use.
+enum class BindResult { kBound, kInUse, kNoSuchFamily };
+
+BindResult TryBindWildcard(int family, int32_t port) {
+  UniqueSocket socket(::socket(family, SOCK_STREAM, IPPROTO_TCP));
+  if (!socket) {
+    const int error = WSAGetLastError();
+    if (family == AF_INET6 &&
+        (error == WSAEAFNOSUPPORT || error == WSAEPFNOSUPPORT || error == WSAEPROTONOSUPPORT)) {
+      return BindResult::kNoSuchFamily;
+    }
+    throw ErrorFailure("创建套接字以检查端口", std::to_string(port), static_cast<DWORD>(error));
+  }
+  const BOOL on = TRUE;
+  // Without exclusive use a bind could share a port that another program opened for reuse.
+  setsockopt(socket.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+             sizeof(on));
+  sockaddr_storage address{};
+  int length = 0;
+  if (family == AF_INET6) {
+    // Only the IPv6 wildcard: the IPv4 one was checked on its own.
+    setsockopt(socket.get(), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on),
+               sizeof(on));
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    v6->sin6_family = AF_INET6;
+    v6->sin6_addr = in6addr_any;
+    v6->sin6_port = htons(static_cast<u_short>(port));
+    length = sizeof(sockaddr_in6);
+  } else {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    v4->sin_family = AF_INET;
+    v4->sin_addr.s_addr = htonl(INADDR_ANY);
+    v4->sin_port = htons(static_cast<u_short>(port));
+    length = sizeof(sockaddr_in);
+  }
+  if (bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), length) == 0)
+    return BindResult::kBound;
+  // A system with IPv6 sockets but no IPv6 address at all cannot bind its wildcard either.
+  if (family == AF_INET6 && WSAGetLastError() == WSAEADDRNOTAVAIL)
+    return BindResult::kNoSuchFamily;
+  return BindResult::kInUse;
+}
+
+}  // namespace
+
+WinsockProbeSockets::WinsockProbeSockets(HWND window, UINT firstMessage, UINT messageCount)
+    : window_(window),
+      firstMessage_(firstMessage),
+      messageCount_(messageCount),
+      messageOwners_(messageCount, kNoOwner) {
+  if (messageCount == 0)
+    throw Failure("探测套接字没有可用的窗口消息。");
+}
+
+WinsockProbeSockets::~WinsockProbeSockets() {
+  CloseAll();
+}
+
+bool WinsockProbeSockets::Exists(int16_t index) const {
+  return elements_.count(index) != 0;
+}
+
+void WinsockProbeSockets::Create(int16_t index) {
+  if (Exists(index))
+    throw Failure(ElementName(index) + "已存在，不能再次创建。");
+  elements_.emplace(index, Element{});
+}
+
+WinsockProbeSockets::Element& WinsockProbeSockets::At(int16_t index) {
+  const auto found = elements_.find(index);
+  if (found == elements_.end())
+    throw Failure(ElementName(index) + "不存在。");
+  return found->second;
+}
+
+void WinsockProbeSockets::Connect(int16_t index, const std::string& host, int32_t port) {
+  Element& element = At(index);
+  element.address = {};
+  element.addressLength = 0;
+  ADDRINFOW hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  ADDRINFOW* found = nullptr;
+  if (GetAddrInfoW(Utf8ToWide(host).c_str(), nullptr, &hints, &found) == 0 && found != nullptr) {
+    if (found->ai_addrlen <= sizeof(element.address)) {
+      std::memcpy(&element.address, found->ai_addr, found->ai_addrlen);
+      element.addressLength = static_cast<int>(found->ai_addrlen);
+    }
+    FreeAddrInfoW(found);
+  }
+  StartConnect(index, element, port);
+}
+
+void WinsockProbeSockets::Reconnect(int16_t index, int32_t port) {
+  StartConnect(index, At(index), port);
+}
+
+void WinsockProbeSockets::StartConnect(int16_t index, Element& element, int32_t port) {
+  if (port < 1 || port > 65535)
+    throw Failure(ElementName(index) + "不能连接端口 " + std::to_string(port) + "。");
+  ReleaseMessageNumber(element);
+  element.socket.reset();
+  element.port = port;
+  element.message = TakeMessageNumber(index);
+
+  if (element.addressLength == 0) {
+    PostFailure(element, WSAHOST_NOT_FOUND);
+    return;
+  }
+  const int family = element.address.ss_family;
+  if (family == AF_INET6) {
+    reinterpret_cast<sockaddr_in6*>(&element.address)->sin6_port =
+        htons(static_cast<u_short>(port));
+  } else {
+    reinterpret_cast<sockaddr_in*>(&element.address)->sin_port = htons(static_cast<u_short>(port));
+  }
+
+  element.socket.reset(::socket(family, SOCK_STREAM, IPPROTO_TCP));
+  if (!element.socket) {
+    const int error = WSAGetLastError();
+    ReleaseMessageNumber(element);
+    throw ErrorFailure("创建", ElementName(index), static_cast<DWORD>(error));
+  }
+  // Asked once per socket until the system says it does not support it: a probe of a thousand
+  // ports should not pay a thousand refusals.
+  if (initialRtoSupported_ && !RefuseWithoutSynRetransmission(element.socket.get())) {
+    initialRtoSupported_ = false;
+  }
+  // Makes the socket non-blocking; the connect result is posted to the window.
+  if (WSAAsyncSelect(element.socket.get(), window_, element.message, FD_CONNECT) != 0) {
+    const int error = WSAGetLastError();
+    ReleaseMessageNumber(element);
+    element.socket.reset();
+    throw ErrorFailure("设置", ElementName(index), static_cast<DWORD>(error));
+  }
+  if (connect(element.socket.get(), reinterpret_cast<const sockaddr*>(&element.address),
+              element.addressLength) != 0) {
+    const int error = WSAGetLastError();
+    if (error != WSAEWOULDBLOCK)
+      PostFailure(element, error);
+  }
+  // A connect that completes at once is still reported through FD_CONNECT.
+}
+
+void WinsockProbeSockets::PostFailure(const Element& element, int error) noexcept {
+  PostMessageW(window_, element.message, static_cast<WPARAM>(element.socket.get()),
+               WSAMAKESELECTREPLY(FD_CONNECT, error));
+}
+
+UINT WinsockProbeSockets::TakeMessageNumber(int16_t index) {
+  for (UINT tried = 0; tried < messageCount_; ++tried) {
+    const UINT offset = (nextMessage_ + tried) % messageCount_;
+    if (messageOwners_[offset] == kNoOwner) {
+      messageOwners_[offset] = index;
+      nextMessage_ = (offset + 1) % messageCount_;
+      return firstMessage_ + offset;
+    }
+  }
+  throw Failure("同时进行的端口探测过多（最多 " + std::to_string(messageCount_) + " 个），" +
+                ElementName(index) + "未能连接。");
+}
+
+void WinsockProbeSockets::ReleaseMessageNumber(Element& element) noexcept {
+  if (element.message != 0)
+    messageOwners_[element.message - firstMessage_] = kNoOwner;
+  element.message = 0;
+}
+
+void WinsockProbeSockets::Close(int16_t index) {
+  const auto found = elements_.find(index);
+  if (found == elements_.end())
+    return;
+  ReleaseMessageNumber(found->second);
+  found->second.socket.reset();
+}
+
+void WinsockProbeSockets::Remove(int16_t index) {
+  Close(index);
+  elements_.erase(index);
+}
+
+int32_t WinsockProbeSockets::RemotePort(int16_t index) const {
+  const auto found = elements_.find(index);
+  return found == elements_.end() ? 0 : found->second.port;
+}
+
+bool WinsockProbeSockets::CanListenOn(int32_t port) {
+  if (port < 1 || port > 65535)
+    return false;
+  if (TryBindWildcard(AF_INET, port) != BindResult::kBound)
+    return false;
+  return TryBindWildcard(AF_INET6, port) != BindResult::kInUse;
+}
+
+std::optional<SocketEvent> WinsockProbeSockets::TakeEvent(UINT message, WPARAM wParam,
+                                                          LPARAM lParam) noexcept {
+  if (message < firstMessage_ || message - firstMessage_ >= messageCount_)
+    return std::nullopt;
+  const int16_t owner = messageOwners_[message - firstMessage_];
+  if (owner == kNoOwner)
+    return std::nullopt;
+  const auto found = elements_.find(owner);
+  if (found == elements_.end())
+    return std::nullopt;
+  Element& element = found->second;
+  if (element.message != message || static_cast<SOCKET>(wParam) != element.socket.get())
+    return std::nullopt;
+  if (WSAGETSELECTEVENT(lParam) != FD_CONNECT)
+    return std::nullopt;
+  // One result per connect: anything that follows for this attempt is stale.
+  ReleaseMessageNumber(element);
+  return SocketEvent{owner, WSAGETSELECTERROR(lParam) == 0};
+}
+
+void WinsockProbeSockets::CloseAll() noexcept {
+  elements_.clear();
+  messageOwners_.assign(messageCount_, kNoOwner);
+}
+
+}  // namespace orv

@@ -1,0 +1,119 @@
+#include "program/single_instance_win32.h"
+
+#include "bundle/instance_name.h"
+#include "platform/sized_text_win32.h"
+#include "platform/system_error_win32.h"
+#include "platform/text_win32.h"
+
+namespace orv {
+namespace {
+
+constexpr DWORD kPollIntervalMs = 50;
+
+// The long form of `path`, or `path` itself when the system cannot give one.
+std::wstring LongPathOf(const std::wstring& path) {
+  const std::optional<std::wstring> longPath = SizedText([&path](wchar_t* buffer, DWORD size) {
+    return GetLongPathNameW(path.c_str(), buffer, size);
+  });
+  return longPath.value_or(path);
+}
+
+// The folder's final path as the system resolves it (junctions and symbolic links followed, a
+// substituted or second drive letter replaced by the volume's own), without the "\\?\" prefix;
+// the long path where the folder cannot be opened or resolved.
+std::wstring FinalPathOf(const std::wstring& folder) {
+  const UniqueFileHandle handle(CreateFileW(
+      folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle)
+    return LongPathOf(folder);
+  const std::optional<std::wstring> resolved = SizedText([&handle](wchar_t* buffer, DWORD size) {
+    return GetFinalPathNameByHandleW(handle.get(), buffer, size,
+                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  });
+  if (!resolved)
+    return LongPathOf(folder);
+  std::wstring path = *resolved;
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
+    path = L"\\\\" + path.substr(8);
+  else if (path.rfind(L"\\\\?\\", 0) == 0)
+    path = path.substr(4);
+  if (path.empty() || path.back() != L'\\')
+    path += L'\\';
+  return path;
+}
+
+struct WindowSearch {
+  const wchar_t* className;
+  std::wstring property;
+  DWORD ownProcess;
+};
+
+// The first instance's window: of the program's own class, marked with the bundle's name, of
+// another process. Nothing of other processes is opened or asked.
+HWND FindInstanceWindow(const WindowSearch& search) {
+  for (HWND window = FindWindowExW(nullptr, nullptr, search.className, nullptr); window != nullptr;
+       window = FindWindowExW(nullptr, window, search.className, nullptr)) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != search.ownProcess && IsWindowVisible(window) &&
+        GetPropW(window, search.property.c_str()) != nullptr)
+      return window;
+  }
+  return nullptr;
+}
+
+void BringToFront(HWND window) {
+  // Asynchronous: a busy or hung owner cannot hold this process up.
+  if (IsIconic(window))
+    ShowWindowAsync(window, SW_RESTORE);
+  // A process that the user has just started may set the foreground window; a modal box of the
+  // window's own goes in front of it.
+  SetForegroundWindow(GetLastActivePopup(window));
+}
+
+}  // namespace
+
+std::wstring InstanceNameOf(const std::string& appFolder) {
+  std::wstring folder = FinalPathOf(Utf8ToWide(appFolder));
+  CharUpperBuffW(folder.data(), static_cast<DWORD>(folder.size()));
+  return Utf8ToWide(InstanceName(std::u16string(folder.begin(), folder.end())));
+}
+
+SingleInstance::SingleInstance(const std::string& appFolder) : name_(InstanceNameOf(appFolder)) {
+  UniqueKernelHandle mutex(CreateMutexW(nullptr, FALSE, name_.c_str()));
+  if (!mutex) {
+    // Made by an instance with other rights (an elevated one): it exists, so it is held.
+    if (GetLastError() == ERROR_ACCESS_DENIED)
+      return;
+    ThrowLastError("创建防止同时配置的互斥体", WideToUtf8(name_));
+  }
+  switch (WaitForSingleObject(mutex.get(), 0)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED:  // its holder ended without releasing it: this instance holds it now
+      mutex_.reset(mutex.release());
+      return;
+    case WAIT_TIMEOUT:
+      return;
+    default:
+      ThrowLastError("获取防止同时配置的互斥体", WideToUtf8(name_));
+  }
+}
+
+bool ActivateOtherInstance(const std::wstring& instanceName, const wchar_t* windowClass,
+                           DWORD timeoutMs) {
+  const WindowSearch search{windowClass, instanceName, GetCurrentProcessId()};
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    const HWND found = FindInstanceWindow(search);
+    if (found != nullptr) {
+      BringToFront(found);
+      return true;
+    }
+    if (GetTickCount64() >= deadline)
+      return false;
+    Sleep(kPollIntervalMs);
+  }
+}
+
+}  // namespace orv

@@ -1,0 +1,117 @@
+#include "watch/site_watcher_win32.h"
+
+#include "bundle/installation_win32.h"
+#include "configure/configure_bundle.h"
+#include "platform/failure.h"
+#include "platform/file_system_win32.h"
+#include "watch/my_ini_port.h"
+#include "watch/port_owners_win32.h"
+
+namespace orv {
+namespace {
+
+// How long the check of the database's port before the script may take: a loopback connect is
+// answered at once; only one whose packets are dropped would wait this long.
+constexpr DWORD kPortCheckLimitMs = 200;
+
+int64_t Now() {
+  return static_cast<int64_t>(GetTickCount64());
+}
+
+}  // namespace
+
+WatchFacts FactsBeforeScript() noexcept {
+  WatchFacts facts;
+  try {
+    const std::string folder = AppFolder();
+    facts.databasePort = DatabasePortFromMyIni(ReadWholeFile(DatabaseOptionFilePath(folder)));
+    if (facts.databasePort && LoopbackPortAccepts(*facts.databasePort, kPortCheckLimitMs)) {
+      const PortHolder holder = HolderOfPort(*facts.databasePort, folder);
+      facts.databaseTakenBefore = holder.kind != HolderKind::kOwnBundle;
+      facts.databaseHolder = HolderName(holder);
+    }
+  } catch (...) {
+    // Without my.ini there is no database to watch; the site is watched all the same.
+    facts.databasePort.reset();
+  }
+  return facts;
+}
+
+SiteWatcher::SiteWatcher(HWND window, UINT firstMessage, UINT messageCount, UINT_PTR timerId,
+                         WatchView& view)
+    : window_(window),
+      timerId_(timerId),
+      sockets_(window, firstMessage, messageCount),
+      watch_(*this, view) {}
+
+SiteWatcher::~SiteWatcher() {
+  Stop();
+}
+
+void SiteWatcher::Start(const WatchFacts& facts, UniqueKernelHandle script) {
+  Stop();
+  script_ = std::move(script);
+  watch_.Start(facts, Now());
+  if (watch_.Watching())
+    SetTimer(window_, timerId_, static_cast<UINT>(kWatchIntervalMs), nullptr);
+}
+
+void SiteWatcher::OnTimer() noexcept {
+  CheckScriptEnd();
+  try {
+    watch_.Tick(Now());
+  } catch (...) {
+    // Try does not throw; the watch goes on with the next tick.
+  }
+  if (!watch_.Watching())
+    Stop();
+}
+
+void SiteWatcher::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  const std::optional<SocketEvent> event = sockets_.TakeEvent(message, wParam, lParam);
+  if (!event || !event->connected)
+    return;  // refused: the next tick tries again
+  sockets_.Close(event->index);
+  try {
+    watch_.Answered(static_cast<WatchTarget>(event->index), Now());
+  } catch (...) {
+  }
+  if (!watch_.Watching())
+    Stop();
+}
+
+void SiteWatcher::Stop() noexcept {
+  KillTimer(window_, timerId_);
+  watch_.Stop();
+  sockets_.CloseAll();
+  script_.reset();
+}
+
+void SiteWatcher::Try(WatchTarget target, int32_t port) {
+  const auto index = static_cast<int16_t>(target);
+  try {
+    if (!sockets_.Exists(index))
+      sockets_.Create(index);
+    sockets_.Connect(index, "127.0.0.1", port);
+  } catch (const Failure&) {
+    // No socket now: this attempt counts as refused, and the next tick tries again.
+    sockets_.Close(index);
+  }
+}
+
+void SiteWatcher::StopAll() noexcept {
+  sockets_.CloseAll();
+}
+
+void SiteWatcher::CheckScriptEnd() noexcept {
+  if (!script_ || WaitForSingleObject(script_.get(), 0) != WAIT_OBJECT_0)
+    return;
+  DWORD code = 0;
+  std::optional<uint32_t> exitCode;
+  if (GetExitCodeProcess(script_.get(), &code))
+    exitCode = code;
+  script_.reset();
+  watch_.ScriptEnded(exitCode, Now());
+}
+
+}  // namespace orv

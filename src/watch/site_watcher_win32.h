@@ -1,0 +1,52 @@
+#pragma once
+// The watch of the configured bundle on the scan window's thread: its connections are probe
+// sockets whose results come back as window messages, its clock is a window timer of half a
+// second, and at each tick it also asks whether the install script's process has ended
+// (WaitForSingleObject with no wait). Nothing runs on another thread, so stopping it (or closing
+// the window) ends everything at once: the timer is killed, the sockets and the process handle
+// are closed, and no later message is taken for the watch.
+
+#include <string>
+
+#include "platform/unique_handle_win32.h"
+#include "probe/probe_sockets_win32.h"
+#include "watch/site_watch.h"
+
+namespace orv {
+
+// What is known just before the install script starts, for the bundle in the application folder:
+// the database's port from the written my.ini (none without the file or its [mysqld] section),
+// and whether another program accepts connections on it already, and which. The bundle's own
+// server of an earlier configuration is not in the way. Never throws.
+WatchFacts FactsBeforeScript() noexcept;
+
+class SiteWatcher final : private WatchConnections {
+ public:
+  // The watch posts its socket results to `window` in [firstMessage, firstMessage + count) and
+  // ticks with the window timer `timerId`. Throws a Failure when Winsock cannot be started.
+  SiteWatcher(HWND window, UINT firstMessage, UINT messageCount, UINT_PTR timerId, WatchView& view);
+  ~SiteWatcher() override;
+  SiteWatcher(const SiteWatcher&) = delete;
+  SiteWatcher& operator=(const SiteWatcher&) = delete;
+
+  // Watches from now on, replacing a watch in progress; `script` is the install script's
+  // process (may be empty: its end is then not known).
+  void Start(const WatchFacts& facts, UniqueKernelHandle script);
+  // The window's handlers: a tick of the timer, and a message of the range.
+  void OnTimer() noexcept;
+  void OnMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  void Stop() noexcept;
+
+ private:
+  void Try(WatchTarget target, int32_t port) override;
+  void StopAll() noexcept override;
+  void CheckScriptEnd() noexcept;
+
+  HWND window_;
+  UINT_PTR timerId_;
+  WinsockProbeSockets sockets_;
+  SiteWatch watch_;
+  UniqueKernelHandle script_;
+};
+
+}  // namespace orv
