@@ -51,6 +51,10 @@ std::wstring WideFromCodePage(UINT codePage, std::string_view bytes) {
 
 }  // namespace
 
+std::wstring AnsiToWide(std::string_view bytes, UINT codePage) {
+  return WideFromCodePage(codePage, bytes);
+}
+
 std::wstring Utf8ToWide(std::string_view utf8) {
   if (utf8.empty())
     return {};

@@ -24,6 +24,9 @@ std::string WideToAnsiStrict(std::wstring_view wide, std::string_view what, UINT
 // the completion marker's line. Throws a Failure only when the system refuses the conversion.
 std::string Utf8ToAnsiWithDefaultChar(std::string_view utf8, UINT codePage = CP_ACP);
 
+// Bytes in `codePage` (by default the ANSI code page) as UTF-16, for a path read from a file.
+std::wstring AnsiToWide(std::string_view bytes, UINT codePage = CP_ACP);
+
 // True when `byte` starts a double-byte character in the ANSI code page.
 bool IsAnsiLeadByte(unsigned char byte);
 

@@ -1,11 +1,12 @@
 #include "watch/my_ini_port.h"
 
-#include <string>
-
 namespace orv {
 namespace {
 
 constexpr int32_t kDefaultDatabasePort = 3306;
+// The server itself gives up on includes nested deeper than this.
+constexpr int kDeepestInclude = 10;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 std::string_view Trimmed(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -16,23 +17,44 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
+// Option and group names as the server compares them: ASCII letters in any case, and "-" and "_"
+// as one character.
+char NameChar(char c) {
+  if (c >= 'A' && c <= 'Z')
+    return static_cast<char>(c - 'A' + 'a');
+  return c == '_' ? '-' : c;
+}
+
+bool NameIs(std::string_view name, std::string_view wanted) {
+  if (name.size() != wanted.size())
     return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i]))
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (NameChar(name[i]) != NameChar(wanted[i]))
       return false;
   }
   return true;
 }
 
-// A port number of decimal digits only; nothing otherwise.
-std::optional<int32_t> PortNumber(std::string_view text) {
-  if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
-      text.back() == text.front()) {
-    text = Trimmed(text.substr(1, text.size() - 2));
+bool ServerReadsGroup(std::string_view group) {
+  constexpr std::string_view kVersionGroup = "mysqld-5.";
+  return NameIs(group, "mysqld") || NameIs(group, "server") ||
+         (group.size() > kVersionGroup.size() &&
+          NameIs(group.substr(0, kVersionGroup.size()), kVersionGroup));
+}
+
+// An option's value: a quoted one up to its closing quote, otherwise up to a "#" comment.
+std::string_view ValueOf(std::string_view text) {
+  text = Trimmed(text);
+  if (!text.empty() && (text.front() == '"' || text.front() == '\'')) {
+    const size_t close = text.find(text.front(), 1);
+    if (close != std::string_view::npos)
+      return Trimmed(text.substr(1, close - 1));
   }
+  return Trimmed(text.substr(0, text.find('#')));
+}
+
+// The port the server takes from the value: 0 is its default; nothing where it would refuse it.
+std::optional<int32_t> PortNumber(std::string_view text) {
   if (text.empty() || text.size() > 5)
     return std::nullopt;
   int32_t value = 0;
@@ -41,51 +63,164 @@ std::optional<int32_t> PortNumber(std::string_view text) {
       return std::nullopt;
     value = value * 10 + (c - '0');
   }
-  if (value < 1 || value > 65535)
+  if (value > 65535)
     return std::nullopt;
-  return value;
+  return value == 0 ? kDefaultDatabasePort : value;
 }
+
+// A switch's value as the server reads it: none or a true word is on, a false word off.
+std::optional<bool> SwitchValue(std::optional<std::string_view> value) {
+  if (!value)
+    return true;
+  for (const std::string_view on : {"1", "on", "true"}) {
+    if (NameIs(*value, on))
+      return true;
+  }
+  for (const std::string_view off : {"0", "off", "false"}) {
+    if (NameIs(*value, off))
+      return false;
+  }
+  return std::nullopt;
+}
+
+bool IsAbsolute(std::string_view path) {
+  const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+  return drive || path.substr(0, 2) == "\\\\";
+}
+
+// Runs of separators after the start made into one: the bundle writes its folder into this file
+// with every backslash doubled.
+std::string SingleSeparators(std::string_view path) {
+  std::string out(path.substr(0, 2));
+  for (size_t i = out.size(); i < path.size(); ++i) {
+    const bool separator = path[i] == '\\' || path[i] == '/';
+    if (separator && !out.empty() && (out.back() == '\\' || out.back() == '/'))
+      continue;
+    out += path[i];
+  }
+  return out;
+}
+
+class OptionFileReader {
+ public:
+  explicit OptionFileReader(OptionIncludes& includes) : includes_(includes) {}
+
+  void ReadFile(std::string_view bytes, int depth) {
+    if (bytes.substr(0, kUtf8Mark.size()) == kUtf8Mark)
+      bytes.remove_prefix(kUtf8Mark.size());
+    // The structural bytes ("[", "]", "=", "#", ";", "!", line ends) are ASCII, and where a line
+    // may start (after a line end) no double-byte character can be cut; a "#" is never the
+    // second byte of a character in the code pages the bundle is written in.
+    bool inServerGroup = false;  // an included file starts outside any group, like the server's
+    size_t start = 0;
+    while (start <= bytes.size() && !unknown_) {
+      size_t end = bytes.find('\n', start);
+      if (end == std::string_view::npos)
+        end = bytes.size();
+      const std::string_view line = Trimmed(bytes.substr(start, end - start));
+      start = end + 1;
+      if (line.empty() || line.front() == '#' || line.front() == ';')
+        continue;
+      if (line.front() == '!') {
+        Directive(line, depth);
+      } else if (line.front() == '[') {
+        const size_t close = line.find(']');
+        inServerGroup =
+            close != std::string_view::npos && ServerReadsGroup(Trimmed(line.substr(1, close - 1)));
+        sawServerGroup_ = sawServerGroup_ || inServerGroup;
+      } else if (inServerGroup) {
+        Option(line);
+      }
+    }
+  }
+
+  DatabaseEndpoint Endpoint() const {
+    if (unknown_)
+      return {DatabaseEndpoint::Kind::kUnknown};
+    if (!sawServerGroup_)
+      return {DatabaseEndpoint::Kind::kNoServer};
+    if (noTcp_)
+      return {DatabaseEndpoint::Kind::kNoTcp};
+    const std::optional<int32_t> port = PortNumber(port_);
+    if (!port)
+      return {DatabaseEndpoint::Kind::kUnknown};
+    return {DatabaseEndpoint::Kind::kTcpPort, *port};
+  }
+
+ private:
+  void Option(std::string_view line) {
+    const size_t equals = line.find('=');
+    const std::string_view name = Trimmed(line.substr(0, equals));
+    std::optional<std::string_view> value;
+    if (equals != std::string_view::npos)
+      value = ValueOf(line.substr(equals + 1));
+    if (NameIs(name, "port") && value) {
+      port_ = std::string(*value);
+    } else if (NameIs(name, "skip-networking")) {
+      const std::optional<bool> on = SwitchValue(value);
+      if (on)
+        noTcp_ = *on;
+      else
+        unknown_ = true;
+    }
+  }
+
+  void Directive(std::string_view line, int depth) {
+    const size_t blank = line.find_first_of(" \t");
+    if (blank == std::string_view::npos)
+      return;
+    const std::string_view word = line.substr(0, blank);
+    const bool file = NameIs(word, "!include");
+    if (!file && !NameIs(word, "!includedir"))
+      return;
+    const std::string_view target = ValueOf(line.substr(blank));
+    if (depth >= kDeepestInclude || !IsAbsolute(target)) {
+      unknown_ = true;
+      return;
+    }
+    const std::string path = SingleSeparators(target);
+    if (file) {
+      Include(path, depth);
+      return;
+    }
+    const std::optional<std::vector<std::string>> names = includes_.OptionFilesIn(path);
+    if (!names) {
+      unknown_ = true;
+      return;
+    }
+    const std::string folder = path.back() == '\\' || path.back() == '/' ? path : path + "\\";
+    for (const std::string& name : *names)
+      Include(folder + name, depth);
+  }
+
+  void Include(const std::string& path, int depth) {
+    const std::optional<std::string> bytes = includes_.Read(path);
+    if (!bytes) {
+      unknown_ = true;
+      return;
+    }
+    ReadFile(*bytes, depth + 1);
+  }
+
+  OptionIncludes& includes_;
+  std::string port_ = "0";  // the server's default until a value is read
+  bool noTcp_ = false;
+  bool sawServerGroup_ = false;
+  bool unknown_ = false;
+};
 
 }  // namespace
 
-std::optional<int32_t> DatabasePortFromMyIni(std::string_view bytes) {
-  // The structural bytes ("[", "]", "=", "#", ";", line ends) are ASCII, and where a line may
-  // start (after a line end) no double-byte character can be cut; a "#" is never the second byte
-  // of a character in the code pages the bundle is written in.
-  bool inServerSection = false;
-  bool sawServerSection = false;
-  std::optional<std::string_view> value;
-  size_t start = 0;
-  while (start <= bytes.size()) {
-    size_t end = bytes.find('\n', start);
-    if (end == std::string_view::npos)
-      end = bytes.size();
-    const std::string_view line = Trimmed(bytes.substr(start, end - start));
-    start = end + 1;
-    if (line.empty() || line.front() == '#' || line.front() == ';')
-      continue;
-    if (line.front() == '[') {
-      const size_t close = line.find(']');
-      inServerSection = close != std::string_view::npos &&
-                        SameIgnoringCase(Trimmed(line.substr(1, close - 1)), "mysqld");
-      sawServerSection = sawServerSection || inServerSection;
-      continue;
-    }
-    if (!inServerSection)
-      continue;
-    const size_t equals = line.find('=');
-    if (equals == std::string_view::npos ||
-        !SameIgnoringCase(Trimmed(line.substr(0, equals)), "port"))
-      continue;
-    std::string_view text = line.substr(equals + 1);
-    text = Trimmed(text.substr(0, text.find('#')));
-    value = text;
-  }
-  if (!sawServerSection)
+DatabaseEndpoint DatabaseEndpointFromMyIni(std::string_view bytes, OptionIncludes& includes) {
+  OptionFileReader reader(includes);
+  reader.ReadFile(bytes, 0);
+  return reader.Endpoint();
+}
+
+std::optional<int32_t> DatabasePortToWatch(const DatabaseEndpoint& endpoint) {
+  if (endpoint.kind != DatabaseEndpoint::Kind::kTcpPort)
     return std::nullopt;
-  if (!value)
-    return kDefaultDatabasePort;
-  return PortNumber(*value);
+  return endpoint.port;
 }
 
 }  // namespace orv

@@ -4,7 +4,7 @@
 #include "configure/configure_bundle.h"
 #include "platform/failure.h"
 #include "platform/file_system_win32.h"
-#include "watch/my_ini_port.h"
+#include "watch/option_includes_win32.h"
 #include "watch/port_owners_win32.h"
 
 namespace orv {
@@ -24,7 +24,7 @@ WatchFacts FactsBeforeScript() noexcept {
   WatchFacts facts;
   try {
     const std::string folder = AppFolder();
-    facts.databasePort = DatabasePortFromMyIni(ReadWholeFile(DatabaseOptionFilePath(folder)));
+    facts.databasePort = DatabasePortToWatch(BundleDatabaseEndpoint(folder));
     if (facts.databasePort && LoopbackPortAccepts(*facts.databasePort, kPortCheckLimitMs)) {
       const PortHolder holder = HolderOfPort(*facts.databasePort, folder);
       facts.databaseTakenBefore = holder.kind != HolderKind::kOwnBundle;

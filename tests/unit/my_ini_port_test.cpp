@@ -2,38 +2,102 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace orv {
 namespace {
 
-TEST(DatabasePortFromMyIni, TakesThePortOfTheServerSectionOnly) {
-  EXPECT_EQ(DatabasePortFromMyIni("# MySQL 5\r\n[client]\r\nport=3307\r\n[mysqld]\r\nport=3310\r\n"
-                                  "basedir=\"C:\\b\\local\\mysql5\"\r\n[mysqldump]\r\nport=1\r\n"),
-            3310);
-  // Names in any case, blanks around them and "=", and the last key of all [mysqld] sections.
-  EXPECT_EQ(DatabasePortFromMyIni("[ MySQLd ]\n  PORT = 3311\n[client]\n[mysqld]\nPort\t=\t3312\n"),
-            3312);
-}
+using Kind = DatabaseEndpoint::Kind;
 
-TEST(DatabasePortFromMyIni, SkipsComments) {
-  EXPECT_EQ(DatabasePortFromMyIni("[mysqld]\n# port=1\n ; port=2\nport=3313 # the server's\n"),
-            3313);
-  EXPECT_EQ(DatabasePortFromMyIni("[mysqld]\nport=3314#\n"), 3314);
-  // A commented-out section header does not open the section.
-  EXPECT_EQ(DatabasePortFromMyIni("#[mysqld]\nport=3315\n"), std::nullopt);
-}
+// Option files by path, and folders by path with their option files' names.
+struct FakeIncludes final : OptionIncludes {
+  std::map<std::string, std::string> files;
+  std::map<std::string, std::vector<std::string>> folders;
 
-TEST(DatabasePortFromMyIni, DefaultsTo3306WithoutTheKey) {
-  EXPECT_EQ(DatabasePortFromMyIni("[client]\nport=3320\n[mysqld]\nbasedir=x\nreport=9\n"), 3306);
-  EXPECT_EQ(DatabasePortFromMyIni("[mysqld]"), 3306);
-}
-
-TEST(DatabasePortFromMyIni, NoDatabaseWithoutSectionOrWithABadPort) {
-  EXPECT_EQ(DatabasePortFromMyIni(""), std::nullopt);
-  EXPECT_EQ(DatabasePortFromMyIni("[client]\nport=3306\n[mysqldx]\nport=3307\n"), std::nullopt);
-  for (const char* bad : {"port=", "port=0", "port=65536", "port=33o6", "port=-3306"}) {
-    EXPECT_EQ(DatabasePortFromMyIni(std::string("[mysqld]\n") + bad + "\n"), std::nullopt) << bad;
+  std::optional<std::string> Read(const std::string& path) override {
+    const auto found = files.find(path);
+    return found == files.end() ? std::nullopt : std::optional(found->second);
   }
-  EXPECT_EQ(DatabasePortFromMyIni("[mysqld]\nport=\"3330\"\n"), 3330);
+  std::optional<std::vector<std::string>> OptionFilesIn(const std::string& folder) override {
+    const auto found = folders.find(folder);
+    return found == folders.end() ? std::nullopt : std::optional(found->second);
+  }
+};
+
+// The port read from `bytes`, 0 for no TCP port, -1 where unknown, nothing without a server.
+std::optional<int32_t> Port(std::string_view bytes, FakeIncludes includes = {}) {
+  const DatabaseEndpoint endpoint = DatabaseEndpointFromMyIni(bytes, includes);
+  switch (endpoint.kind) {
+    case Kind::kNoServer:
+      return std::nullopt;
+    case Kind::kNoTcp:
+      return 0;
+    case Kind::kUnknown:
+      return -1;
+    case Kind::kTcpPort:
+      break;
+  }
+  return endpoint.port;
+}
+
+TEST(DatabaseEndpointFromMyIni, TakesTheLastPortOfEveryGroupTheServerReads) {
+  EXPECT_EQ(Port("# MySQL 5\r\n[client]\r\nport=3307\r\n[mysqld]\r\nport=3310\r\n"
+                 "basedir=\"C:\\\\b\\\\local\\\\mysql5\"\r\n[mysqldump]\r\nport=1\r\n"),
+            3310);
+  // Names in any case, blanks around them and "=".
+  EXPECT_EQ(Port("[ MySQLd ]\n  PORT = 3311\n[client]\n[mysqld]\nPort\t=\t3312\n"), 3312);
+  // [server] and the version's group count too, in the order they stand.
+  EXPECT_EQ(Port("[mysqld]\nport=3313\n[server]\nport=3314\n"), 3314);
+  EXPECT_EQ(Port("[mysqld-5.5]\nport=3315\n[mysqld]\nbasedir=x\n"), 3315);
+  EXPECT_EQ(Port("[mysqld]\nport=3316\n[mysqld-5.1]\nport=3317\n"), 3317);
+  EXPECT_EQ(Port("[client]\nport=3306\n[mysqldx]\nport=3307\n[mysqld-8.0]\nport=1\n"),
+            std::nullopt);
+}
+
+TEST(DatabaseEndpointFromMyIni, CommentsQuotesAndTheByteOrderMark) {
+  EXPECT_EQ(Port("[mysqld]\n# port=1\n ; port=2\nport=3313 # the server's\n"), 3313);
+  EXPECT_EQ(Port("[mysqld]\nport=\"3330\"\n"), 3330);
+  // A commented-out group header does not open the group.
+  EXPECT_EQ(Port("#[mysqld]\nport=3315\n"), std::nullopt);
+  // A UTF-8 byte order mark is no part of the first group's name.
+  EXPECT_EQ(Port("\xEF\xBB\xBF[mysqld]\nport=3318\n"), 3318);
+}
+
+TEST(DatabaseEndpointFromMyIni, DefaultPortAndPortsTheServerRefuses) {
+  EXPECT_EQ(Port("[client]\nport=3320\n[mysqld]\nbasedir=x\nreport=9\n"), 3306);
+  EXPECT_EQ(Port("[mysqld]"), 3306);
+  EXPECT_EQ(Port("[mysqld]\nport=0\n"), 3306);
+  for (const char* bad : {"port=", "port=65536", "port=33o6", "port=-3306"}) {
+    EXPECT_EQ(Port(std::string("[mysqld]\n") + bad + "\n"), -1) << bad;
+  }
+}
+
+TEST(DatabaseEndpointFromMyIni, SkipNetworkingOpensNoPort) {
+  EXPECT_EQ(Port("[mysqld]\nport=3321\nskip-networking\n"), 0);
+  EXPECT_EQ(Port("[mysqld]\nSKIP_NETWORKING = ON\n"), 0);
+  EXPECT_EQ(Port("[mysqld]\nskip-networking\n[server]\nskip_networking=0\nport=3322\n"), 3322);
+  EXPECT_EQ(Port("[client]\nskip-networking\n[mysqld]\nport=3323\n"), 3323);
+  EXPECT_EQ(Port("[mysqld]\nskip-networking=maybe\n"), -1);
+}
+
+TEST(DatabaseEndpointFromMyIni, FollowsIncludesWhereTheyCanBeFollowed) {
+  FakeIncludes includes;
+  includes.files["C:\\b\\extra.cnf"] = "[mysqld]\nport=3331\n";
+  includes.files["C:\\b\\conf.d\\a.cnf"] = "port=1\n[mysqld]\nport=3332\n";
+  includes.files["C:\\b\\conf.d\\b.ini"] = "[server]\nport=3333\n";
+  includes.folders["C:\\b\\conf.d"] = {"a.cnf", "b.ini"};
+  // The included file's values count in the place of the line; its own lines start outside any
+  // group, and the including file's group goes on after it.
+  EXPECT_EQ(Port("[mysqld]\nport=3330\n!include C:\\\\b\\\\extra.cnf\n", includes), 3331);
+  EXPECT_EQ(Port("[mysqld]\n!include C:\\b\\extra.cnf\nport=3334\n", includes), 3334);
+  EXPECT_EQ(Port("[client]\n!includedir C:\\b\\conf.d\n", includes), 3333);
+  // A file or folder that is not there, or a path relative to nothing known: no verdict.
+  EXPECT_EQ(Port("[mysqld]\nport=3335\n!include C:\\b\\missing.cnf\n", includes), -1);
+  EXPECT_EQ(Port("[mysqld]\n!includedir C:\\nowhere\n", includes), -1);
+  EXPECT_EQ(Port("[mysqld]\n!include extra.cnf\n", includes), -1);
+  // A file that includes itself ends at the server's depth, with no verdict.
+  includes.files["C:\\b\\loop.cnf"] = "!include C:\\b\\loop.cnf\n";
+  EXPECT_EQ(Port("[mysqld]\n!include C:\\b\\loop.cnf\n", includes), -1);
 }
 
 }  // namespace
