@@ -33,6 +33,19 @@ std::string ScriptArgumentsIn(std::string_view folder, std::string_view script) 
   return arguments;
 }
 
+std::string ScriptFolder(std::string_view script) {
+  const size_t last = script.find_last_of("\\/");
+  if (last == std::string_view::npos)
+    return {};
+  std::string_view folder = script.substr(0, last);
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
+    folder.remove_suffix(1);
+  std::string result(folder);
+  if (result.size() == 2 && result[1] == ':')
+    result += '\\';
+  return result;
+}
+
 std::string ScriptCommandLine(std::string_view cmdExe, std::string_view script) {
   return "\"" + std::string(cmdExe) + "\" " + ScriptArguments(script);
 }

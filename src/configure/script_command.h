@@ -26,4 +26,9 @@ std::string ScriptArguments(std::string_view script);
 // ScriptCommandLine does for the script's path.
 std::string ScriptArgumentsIn(std::string_view folder, std::string_view script);
 
+// The folder a script runs in: its own (the part of `script` before its last separator, without
+// the separators that end it; a drive's root keeps its "\"). The bundle's scripts are written for
+// their own folder, whatever folder the program was started in.
+std::string ScriptFolder(std::string_view script);
+
 }  // namespace orv

@@ -45,8 +45,9 @@ UniqueKernelHandle StartScriptMinimized(const std::string& scriptPath) {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWMINIMIZED;
   PROCESS_INFORMATION started{};
+  const std::wstring folder = Utf8ToWide(ScriptFolder(scriptPath));
   if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &started)) {
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
     ThrowLastError("启动安装脚本", scriptPath);
   }
   // Not waited for: the process is handed on, the thread's handle is only closed.
@@ -57,14 +58,12 @@ UniqueKernelHandle StartScriptMinimized(const std::string& scriptPath) {
 std::optional<UniqueKernelHandle> StartScriptAsAdministrator(const std::string& scriptPath,
                                                              HWND owner) {
   const std::wstring application = Utf8ToWide(SystemCommandProcessor());
-  // The elevated process does not inherit the current folder: it is passed on as the directory
-  // and, since the system may start an elevated system program in the system folder whatever
-  // that says, entered by the command itself.
-  const std::optional<std::wstring> folder =
-      SizedText([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); });
-  if (!folder)
-    ThrowLastError("获取当前文件夹", "");
-  const std::wstring arguments = Utf8ToWide(ScriptArgumentsIn(WideToUtf8(*folder), scriptPath));
+  // The script runs in its own folder. The elevated process is given it as the directory and,
+  // since the system may start an elevated system program in the system folder whatever that
+  // says, enters it by the command itself.
+  const std::string folder = ScriptFolder(scriptPath);
+  const std::wstring arguments = Utf8ToWide(ScriptArgumentsIn(folder, scriptPath));
+  const std::wstring directory = Utf8ToWide(folder);
 
   SHELLEXECUTEINFOW execute{};
   execute.cbSize = sizeof(execute);
@@ -76,7 +75,7 @@ std::optional<UniqueKernelHandle> StartScriptAsAdministrator(const std::string& 
   execute.lpVerb = L"runas";
   execute.lpFile = application.c_str();
   execute.lpParameters = arguments.c_str();
-  execute.lpDirectory = folder->c_str();
+  execute.lpDirectory = directory.empty() ? nullptr : directory.c_str();
   execute.nShow = SW_SHOWMINIMIZED;
   if (ShellExecuteExW(&execute))
     return UniqueKernelHandle(execute.hProcess);

@@ -355,5 +355,14 @@ TEST(ScriptArgumentsIn, EntersTheFolderThenRunsTheScriptWhateverTheChangeGave) {
   EXPECT_THROW(ScriptArgumentsIn("D:\\", "D:\\%x%.bat"), Failure);
 }
 
+// The script runs in its own folder: the bundle's, written with its trailing separator doubled.
+TEST(ScriptFolder, IsTheScriptsOwnFolder) {
+  EXPECT_EQ(ScriptFolder("D:\\web\\\\install.bat"), "D:\\web");
+  EXPECT_EQ(ScriptFolder("D:\\a b\\c\\install.bat"), "D:\\a b\\c");
+  // "D:" alone would be the drive's current folder, not its root.
+  EXPECT_EQ(ScriptFolder("D:\\\\install.bat"), "D:\\");
+  EXPECT_EQ(ScriptFolder("install.bat"), "");
+}
+
 }  // namespace
 }  // namespace orv

@@ -252,7 +252,7 @@ TEST(ConfigureWin32, FolderWithBlanksSymbolsAndChineseIsWrittenAndStarted) {
 // command itself enters the folder: started from the system folder, the script runs in the
 // folder named in the command, and a folder that cannot be entered does not stop it. The elevated
 // start itself hands back the process, which ends with the script.
-TEST(ConfigureWin32, ElevatedCommandEntersTheFolderItselfAndTheStartGivesTheProcess) {
+TEST(ConfigureWin32, ScriptRunsInItsOwnFolderOnBothStartsAndTheStartGivesTheProcess) {
   Bundle bundle("\xE7\xAE\xA1\xE7\x90\x86 \xE5\x90\xAF\xE5\x8A\xA8 & (a)");  // "管理 启动"
   const std::string done = "\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9";  // as the sample script ends its log
   bundle.Put("run me.bat",
@@ -276,14 +276,25 @@ TEST(ConfigureWin32, ElevatedCommandEntersTheFolderItselfAndTheStartGivesTheProc
     fs::remove(PathOf(bundle.folder() + "install.log"));
   }
 
+  // Both starts run the script in its own folder, whatever the program's current folder is.
+  const std::wstring current = Utf8ToWide(bundle.folder() + "local");
+  ASSERT_TRUE(SetCurrentDirectoryW(current.c_str()));
+  const std::string ranInBundle =
+      Utf8ToAnsiStrict(ScriptFolder(script), "folder") + "\r\n" + done + "\r\n";
+  const UniqueKernelHandle plain = StartScriptMinimized(script);
+  EXPECT_EQ(WaitForSingleObject(plain.get(), 10000), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForInstallLog(bundle.folder()), ranInBundle);
+  fs::remove(PathOf(bundle.folder() + "install.log"));
+
   const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const std::optional<UniqueKernelHandle> elevated = StartScriptAsAdministrator(script, nullptr);
   if (SUCCEEDED(apartment))
     CoUninitialize();
+  SetCurrentDirectoryW(systemFolder.c_str());  // the bundle's folder is removed after the test
   ASSERT_TRUE(elevated.has_value());
   ASSERT_TRUE(elevated->valid());
   EXPECT_EQ(WaitForSingleObject(elevated->get(), 10000), WAIT_OBJECT_0);
-  EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty());
+  EXPECT_EQ(WaitForInstallLog(bundle.folder()), ranInBundle);
 }
 
 // A Thai letter has no form in code page 936; "%" would be expanded by the command processor.
