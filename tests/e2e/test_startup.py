@@ -1,8 +1,10 @@
 """Start-up: the completion marker decides between the notice and the scan window."""
 
 import os
+import shutil
 
 from harness import CAPTION, NOTICE_TITLE
+from test_first_run import wait_result
 
 NOTICE_TEXT = ("已经正确配置Dovrel全文数据库。如果您想重新配置本系统，请先执行unstall.bat，"
                "然后删除finish.txt文件，再执行Orvandimex.exe。")
@@ -88,3 +90,16 @@ def test_system_marker_is_not_a_marker(s):
     write(marker, b"x\r\n")
     os.setxattr(marker, DOS_ATTRIBUTES, hex(SYSTEM).encode())
     expect_scan_window(s, "a system marker")
+
+
+def test_library_planted_beside_the_program_is_not_loaded(s, build):
+    """A DLL named like one the program loads after its start (iphlpapi.dll, for who holds the
+    database's port) lies in the bundle, which is the program's own and its current folder, and
+    Wine is told to prefer such a DLL to its own, as it would for any program that loads it
+    plainly. The program's real start and first run still take the system's."""
+    shutil.copy2(os.path.join(build.folder, "tests", "planted", "iphlpapi.dll"), s.bundle)
+    s.listen(3306)  # the database's port is held, so its holder is looked up before the script
+    s.start(env={"ORV_DLL_OVERRIDES": "iphlpapi=n,b"})
+    wait_result(s)
+    s.close()
+    assert not os.path.exists(os.path.join(s.bundle, "planted-library-loaded.txt"))
