@@ -149,6 +149,10 @@ DWORD WINAPI LinkFetcher::Run(void* parameter) noexcept {
     DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
     WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof(noRedirects));
     WinHttpSetTimeouts(request, kResolveMs, kConnectMs, kSendMs, kReceiveMs);
+    // The wait for the response's head has a limit of its own (90 s unless set).
+    DWORD responseMs = kReceiveMs;
+    WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseMs,
+                     sizeof(responseMs));
     // The host as the link names it; the connection goes to 127.0.0.1 all the same.
     WinHttpAddRequestHeaders(request, job.hostHeader.c_str(), static_cast<DWORD>(-1L),
                              WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);

@@ -642,6 +642,12 @@ void ScanWindow::ShowWatchText(const std::string& text) {
   const HWND statusBar = Control(scan::kSbMain);
   SendMessageW(statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
   SendMessageW(statusBar, SB_SETTIPTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  // A text longer than the panel shows whole in the tooltip, wrapped at the window's width rather
+  // than on one line that may run off the screen.
+  const auto tip = reinterpret_cast<HWND>(SendMessageW(statusBar, SB_GETTOOLTIPS, 0, 0));
+  RECT client{};
+  if (tip != nullptr && GetClientRect(window_, &client))
+    SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, client.right - client.left);
 }
 
 }  // namespace orv
