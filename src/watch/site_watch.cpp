@@ -1,11 +1,14 @@
 #include "watch/site_watch.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace orv {
 namespace {
 
 constexpr char kAdvice[] = "请以管理员身份运行 install.bat 查看提示";
+// The script waits at its end (pause) with its window open, where it tells what went wrong.
+constexpr char kScriptRunning[] = "安装脚本仍在运行（其窗口未关闭），请查看该窗口中的提示";
 
 // Small codes as the command processor gives them; a system status (a crash, a missing DLL) in
 // the hexadecimal form it is documented in.
@@ -17,14 +20,76 @@ std::string ExitCodeText(uint32_t code) {
   return text;
 }
 
+bool WatchesDatabase(const WatchFacts& facts) {
+  // A port that another program held before the script answers for that program, not ours.
+  return facts.databasePort && !facts.databaseTakenBefore;
+}
+
+bool DatabaseSilent(const WatchFacts& facts) {
+  return WatchesDatabase(facts) && !facts.databaseAnswers;
+}
+
+// What follows a text that says something does not answer: the extra note, then what to do.
+std::string SilentEnding(const WatchFacts& facts) {
+  std::string text = facts.serviceNote.empty() ? "" : "，" + facts.serviceNote;
+  return text + "，" + (facts.scriptKnown && !facts.scriptEnded ? kScriptRunning : kAdvice);
+}
+
+// Why the site gave no response, and the script's code where it ended with one other than 0.
+std::string SiteDetails(const WatchFacts& facts) {
+  std::string details;
+  if (facts.siteFailure == FetchFailure::kTimeout)
+    details = "请求超时";
+  else if (facts.siteFailure == FetchFailure::kReset)
+    details = "连接被断开";
+  if (facts.scriptEnded && facts.exitCode && *facts.exitCode != 0)
+    details += (details.empty() ? "" : "；") + ("安装脚本退出码 " + ExitCodeText(*facts.exitCode));
+  return details.empty() ? "" : "（" + details + "）";
+}
+
 }  // namespace
+
+LinkRequest RequestFor(SiteLink link, int32_t port) {
+  LinkRequest request;
+  request.port = port;
+  request.host = port == 80 ? "localhost" : "localhost:" + std::to_string(port);
+  request.path = link == SiteLink::kQorn ? "/qorn" : "/zel";
+  return request;
+}
+
+const char* LinkSiteName(SiteLink link) {
+  return link == SiteLink::kQorn ? "Dovrel" : "Brenlit";
+}
+
+FetchFailure FailureOfError(uint32_t code) {
+  switch (code) {
+    case 12002:  // ERROR_WINHTTP_TIMEOUT
+    case 10060:  // WSAETIMEDOUT, as Wine passes it through
+      return FetchFailure::kTimeout;
+    case 12030:  // ERROR_WINHTTP_CONNECTION_ERROR
+    case 12152:  // ERROR_WINHTTP_INVALID_SERVER_RESPONSE
+    case 10053:  // WSAECONNABORTED
+    case 10054:  // WSAECONNRESET
+      return FetchFailure::kReset;
+    default:
+      return FetchFailure::kRefused;
+  }
+}
+
+bool StatusIsFine(int32_t status) {
+  return status >= 200 && status < 400;
+}
 
 WatchState EndState(const WatchFacts& facts) {
   if (facts.databasePort && facts.databaseTakenBefore)
     return WatchState::kDatabasePortTaken;
   if (!facts.siteAnswers)
-    return WatchState::kSiteSilent;
-  if (facts.databasePort && !facts.databaseAnswers)
+    return DatabaseSilent(facts) ? WatchState::kBothSilent : WatchState::kSiteSilent;
+  for (const std::optional<int32_t>& status : facts.linkStatus) {
+    if (!status || !StatusIsFine(*status))
+      return WatchState::kLinkFailed;
+  }
+  if (DatabaseSilent(facts))
     return WatchState::kDatabaseSilent;
   return WatchState::kStarted;
 }
@@ -37,12 +102,24 @@ std::string WatchText(WatchState state, const WatchFacts& facts) {
     case WatchState::kStarted:
       return facts.databasePort ? "网站和数据库已启动" : "网站已启动";
     case WatchState::kDatabaseSilent:
-      return "网站已启动，数据库（端口 " + databasePort + "）没有响应，" + kAdvice;
-    case WatchState::kSiteSilent: {
-      std::string text = "网站没有响应";
-      if (facts.scriptEnded && facts.exitCode && *facts.exitCode != 0)
-        text += "（安装脚本退出码 " + ExitCodeText(*facts.exitCode) + "）";
-      return text + "，" + kAdvice;
+      return "网站已启动，数据库（端口 " + databasePort + "）没有响应" + SilentEnding(facts);
+    case WatchState::kSiteSilent:
+      return "网站没有响应" + SiteDetails(facts) + SilentEnding(facts);
+    case WatchState::kBothSilent:
+      return "网站和数据库（端口 " + databasePort + "）都没有响应" + SiteDetails(facts) +
+             SilentEnding(facts);
+    case WatchState::kLinkFailed: {
+      std::string text;
+      for (const SiteLink link : kSiteLinks) {
+        const std::optional<int32_t>& status = facts.linkStatus[static_cast<size_t>(link)];
+        if (status && StatusIsFine(*status))
+          continue;
+        text += (text.empty() ? "" : "，") + std::string(LinkSiteName(link)) + " 网站" +
+                (status ? "返回 " + std::to_string(*status) : std::string("没有响应"));
+      }
+      if (DatabaseSilent(facts))
+        return text + "，数据库（端口 " + databasePort + "）没有响应" + SilentEnding(facts);
+      return text + "，请检查 httpd.conf 中该网站的设置";
     }
     case WatchState::kDatabasePortTaken: {
       const std::string holder = facts.databaseHolder.empty() ? "另一个程序" : facts.databaseHolder;
@@ -59,68 +136,144 @@ void SiteWatch::Start(const WatchFacts& facts, int64_t nowMs) {
   facts_.exitCode.reset();
   facts_.siteAnswers = false;
   facts_.databaseAnswers = false;
+  facts_.siteFailure = FetchFailure::kNone;
+  facts_.linkStatus = {};
+  fetching_ = {};
   startMs_ = nowMs;
-  watching_ = true;
-  view_.ShowWatchText(WatchText(WatchState::kStarting, facts_));
+  phase_ = Phase::kFast;
+  shown_ = WatchText(WatchState::kStarting, facts_);
+  view_.ShowWatchText(shown_);
   TryWhatIsSilent();
 }
 
 void SiteWatch::ScriptEnded(std::optional<uint32_t> exitCode, int64_t nowMs) {
-  if (!watching_ || facts_.scriptEnded)
+  if (!Watching() || facts_.scriptEnded)
     return;
   facts_.scriptEnded = true;
   facts_.exitCode = exitCode;
   scriptEndMs_ = nowMs;
 }
 
-void SiteWatch::Answered(WatchTarget target, int64_t /*nowMs*/) {
-  if (!watching_)
+void SiteWatch::Answered(WatchTarget target, int64_t nowMs) {
+  if (!Watching() || target != WatchTarget::kDatabase || !WatchesDatabase())
     return;
-  if (target == WatchTarget::kSite)
+  facts_.databaseAnswers = true;
+  AfterAnswer(nowMs);
+}
+
+void SiteWatch::Fetched(SiteLink link, const FetchOutcome& outcome, int64_t nowMs) {
+  const auto index = static_cast<size_t>(link);
+  if (!Watching() || index >= fetching_.size() || !fetching_[index])
+    return;
+  fetching_[index] = false;
+  if (outcome.status) {
+    facts_.linkStatus[index] = outcome.status;
     facts_.siteAnswers = true;
-  else if (WatchesDatabase())
-    facts_.databaseAnswers = true;
-  if (AllAnswered())
-    Finish();
+    facts_.siteFailure = FetchFailure::kNone;
+    for (const SiteLink other : kSiteLinks) {
+      if (!facts_.linkStatus[static_cast<size_t>(other)])
+        FetchLink(other);  // once the site answers, each link is fetched
+    }
+  } else if (!facts_.siteAnswers) {
+    facts_.siteFailure = outcome.failure;
+  }
+  AfterAnswer(nowMs);
 }
 
 void SiteWatch::Tick(int64_t nowMs) {
-  if (!watching_)
-    return;
-  const bool late = nowMs - startMs_ >= kWatchLongestMs ||
-                    (facts_.scriptEnded && nowMs - scriptEndMs_ >= kWatchAfterScriptMs);
-  if (late) {
-    Finish();
+  if (phase_ == Phase::kFast) {
+    if (nowMs >= DueMs() && !AwaitingLinks())
+      ShowEnd(nowMs);
+    else
+      TryWhatIsSilent();
     return;
   }
-  TryWhatIsSilent();
+  if (phase_ != Phase::kSlow)
+    return;
+  if (!AwaitingLinks())
+    ShowEnd(nowMs);  // the script may have ended meanwhile
+  if (phase_ == Phase::kSlow && nowMs >= nextSlowTryMs_) {
+    nextSlowTryMs_ = nowMs + kWatchSlowIntervalMs;
+    TryWhatIsSilent();
+  }
 }
 
 void SiteWatch::Stop() noexcept {
-  if (watching_)
+  if (phase_ != Phase::kOver)
     connections_.StopAll();
-  watching_ = false;
+  phase_ = Phase::kOver;
+  fetching_ = {};
 }
 
 bool SiteWatch::WatchesDatabase() const {
-  // A port that another program held before the script answers for that program, not ours.
-  return facts_.databasePort && !facts_.databaseTakenBefore;
+  return orv::WatchesDatabase(facts_);
+}
+
+bool SiteWatch::LinksProven() const {
+  return std::ranges::all_of(
+      facts_.linkStatus, [](const std::optional<int32_t>& status) { return status.has_value(); });
+}
+
+// The site answers and a link's request is in flight: it ends in bounded time, and the state is
+// shown with its outcome.
+bool SiteWatch::AwaitingLinks() const {
+  return facts_.siteAnswers && std::ranges::count(fetching_, true) > 0;
 }
 
 bool SiteWatch::AllAnswered() const {
-  return facts_.siteAnswers && (!WatchesDatabase() || facts_.databaseAnswers);
+  return facts_.siteAnswers && LinksProven() && (!WatchesDatabase() || facts_.databaseAnswers);
+}
+
+int64_t SiteWatch::DueMs() const {
+  int64_t due = startMs_ + kWatchLongestMs;
+  if (facts_.scriptEnded && facts_.exitCode && *facts_.exitCode != 0)
+    due = std::min(due, scriptEndMs_ + kWatchAfterScriptMs);
+  return due;
 }
 
 void SiteWatch::TryWhatIsSilent() {
-  if (!facts_.siteAnswers)
-    connections_.Try(WatchTarget::kSite, facts_.sitePort);
+  if (!facts_.siteAnswers) {
+    // The first link is the site's proof; the other is fetched once the site answers.
+    FetchLink(SiteLink::kQorn);
+  } else {
+    for (const SiteLink link : kSiteLinks) {
+      if (!facts_.linkStatus[static_cast<size_t>(link)])
+        FetchLink(link);
+    }
+  }
   if (WatchesDatabase() && !facts_.databaseAnswers)
     connections_.Try(WatchTarget::kDatabase, *facts_.databasePort);
 }
 
-void SiteWatch::Finish() {
-  Stop();
-  view_.ShowWatchText(WatchText(EndState(facts_), facts_));
+void SiteWatch::FetchLink(SiteLink link) {
+  bool& fetching = fetching_[static_cast<size_t>(link)];
+  if (fetching)
+    return;
+  fetching = true;
+  connections_.Fetch(link, RequestFor(link, facts_.sitePort));
+}
+
+void SiteWatch::AfterAnswer(int64_t nowMs) {
+  if (phase_ == Phase::kFast ? AllAnswered() : !AwaitingLinks())
+    ShowEnd(nowMs);
+}
+
+void SiteWatch::ShowEnd(int64_t nowMs) {
+  const WatchState state = EndState(facts_);
+  const std::string text = WatchText(state, facts_);
+  if (text != shown_) {
+    shown_ = text;
+    view_.ShowWatchText(text);
+  }
+  // A link's error status is its answer; only silence is tried again.
+  const bool final = state == WatchState::kStarted || state == WatchState::kDatabasePortTaken ||
+                     (state == WatchState::kLinkFailed && LinksProven() && !DatabaseSilent(facts_));
+  if (final) {
+    Stop();
+  } else if (phase_ == Phase::kFast) {
+    phase_ = Phase::kSlow;
+    nextSlowTryMs_ = nowMs + kWatchSlowIntervalMs;
+  }
 }
 
 }  // namespace orv

@@ -1,10 +1,12 @@
 #pragma once
-// After the result, the scan window watches the configured bundle come up: it tries the web
-// site's port (and the database's) every half second until they accept a connection or the time
-// is up, and learns when the install script ends. The rules (what is tried when, when the watch
-// is over, which end state and text) are here; the window gives the connections, the script's
-// end and the clock.
+// After the result, the scan window watches the configured bundle come up. The site counts as
+// started when an HTTP request to it gets a response (a port that accepts a connection may still
+// belong to a web server whose worker died); then each of the two links the window shows is
+// fetched once and must give a success or a redirect. The database speaks no HTTP: its port is
+// tried with a connect. The rules (what is tried when, when an end state is shown, which text) are
+// here; the window gives the requests, the connections, the script's end and the clock.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,45 +14,96 @@
 namespace orv {
 
 inline constexpr int64_t kWatchIntervalMs = 500;
-// The watch ends this long after the install script ended...
+// Where the install script ended with a code other than 0, the end state is shown this long
+// after its end...
 inline constexpr int64_t kWatchAfterScriptMs = 15000;
-// ...and this long after the result at the latest (also where the script's end is not known).
+// ...otherwise this long after the result (a first start of the database, or a start of the web
+// server held up by a virus scanner, can take over a minute).
 inline constexpr int64_t kWatchLongestMs = 120000;
+// After an end state that says something does not answer, it is tried again this often for as
+// long as the window stays open.
+inline constexpr int64_t kWatchSlowIntervalMs = 5000;
 
 enum class WatchTarget : int16_t { kSite = 1, kDatabase = 2 };
+
+// The two links the window shows, in its order.
+enum class SiteLink : int16_t { kQorn = 0, kZel = 1 };
+inline constexpr std::array<SiteLink, 2> kSiteLinks = {SiteLink::kQorn, SiteLink::kZel};
+
+// A request for one link: connect to 127.0.0.1:port, ask for `path` with `host` as the host
+// header (as the link is written: "localhost", or "localhost:81").
+struct LinkRequest {
+  int32_t port = 0;
+  std::string host;
+  std::string path;
+};
+LinkRequest RequestFor(SiteLink link, int32_t port);
+// The site's name as the window's link captions give it ("Dovrel", "Brenlit").
+const char* LinkSiteName(SiteLink link);
+
+// Why a request got no response.
+enum class FetchFailure : int16_t {
+  kNone,
+  kRefused,  // nothing listens (or the request could not be made)
+  kTimeout,  // a connection, but no response in time
+  kReset,    // the connection was reset or closed without a response
+};
+// From the system's error code of a failed request (WinHTTP's, or the Winsock code that Wine
+// passes through).
+FetchFailure FailureOfError(uint32_t code);
+
+// What a request gave: a response's status code, or why there was none.
+struct FetchOutcome {
+  std::optional<int32_t> status;
+  FetchFailure failure = FetchFailure::kRefused;
+};
+
+// A success (2xx) or a redirect (3xx, such as a folder's missing final slash).
+bool StatusIsFine(int32_t status);
 
 struct WatchFacts {
   int32_t sitePort = 0;
   std::optional<int32_t> databasePort;  // none: the bundle configures no database
   bool databaseTakenBefore = false;     // something accepted on it before the script started
   std::string databaseHolder;           // who holds it then, as the user is told
+  bool scriptKnown = false;             // the script's process is watched: its end will be learnt
   bool scriptEnded = false;
   std::optional<uint32_t> exitCode;  // once ended, where the system tells
-  bool siteAnswers = false;
+  bool siteAnswers = false;          // an HTTP response came back
   bool databaseAnswers = false;
+  FetchFailure siteFailure = FetchFailure::kNone;      // the last request's, while it does not
+  std::array<std::optional<int32_t>, 2> linkStatus{};  // by SiteLink, once fetched
+  // An extra note for the texts that say the site or the database does not answer (such as a
+  // stopped service of the bundle); empty: none.
+  std::string serviceNote;
 };
 
 enum class WatchState {
   kStarting,           // still watching
-  kStarted,            // the site answers, and the database where there is one
+  kStarted,            // the site and its links answer, and the database where there is one
   kDatabaseSilent,     // the site answers, the database does not
-  kSiteSilent,         // the site does not answer
+  kSiteSilent,         // the site does not answer (the database does, or there is none)
+  kBothSilent,         // neither the site nor the database answers
+  kLinkFailed,         // the site answers, but a link gives an error status
   kDatabasePortTaken,  // another program held the database's port before the script
 };
 
-// The end state once the watch is over.
+// The state once the end state is due (the links proven where the site answers).
 WatchState EndState(const WatchFacts& facts);
 
 // The status bar's text for a state (Simplified Chinese, UTF-8).
 std::string WatchText(WatchState state, const WatchFacts& facts);
 
-// The connections the watch tries: each Try starts a new attempt to 127.0.0.1:port (an attempt
-// still in flight for the target is dropped); a later Answered call on the watch reports an
-// accepted one. Refused attempts need no report.
+// The requests and connections the watch makes. Try starts a new connect to 127.0.0.1:port (an
+// attempt still in flight for the target is dropped), and a later Answered call on the watch
+// reports an accepted one; refused attempts need no report. Fetch starts a request for a link
+// (the watch never starts a second one for a link before the first is reported), and a later
+// Fetched call reports its outcome, whatever it is.
 class WatchConnections {
  public:
   virtual ~WatchConnections() = default;
   virtual void Try(WatchTarget target, int32_t port) = 0;
+  virtual void Fetch(SiteLink link, const LinkRequest& request) = 0;
   virtual void StopAll() noexcept = 0;
 };
 
@@ -67,31 +120,46 @@ class SiteWatch {
 
   // From the result on (a watch in progress is dropped): shows that the services are starting and
   // tries the site, and the database unless it was taken before the script. `facts` holds the
-  // ports and what was found before the script.
+  // ports, whether the script's end will be learnt, and what was found before the script.
   void Start(const WatchFacts& facts, int64_t nowMs);
   void ScriptEnded(std::optional<uint32_t> exitCode, int64_t nowMs);
+  // The database's port accepted a connection (a kSite report is taken as no proof of the site).
   void Answered(WatchTarget target, int64_t nowMs);
-  // Every kWatchIntervalMs: ends the watch when its time is up, otherwise tries again whatever
-  // has not answered yet.
+  void Fetched(SiteLink link, const FetchOutcome& outcome, int64_t nowMs);
+  // Every kWatchIntervalMs: shows the end state when it is due, otherwise tries again what has
+  // not answered yet; after an end state that leaves something silent, tries every
+  // kWatchSlowIntervalMs and shows the new state when it changes.
   void Tick(int64_t nowMs);
-  // Stops the connections; nothing more is shown.
+  // Stops the requests and connections; nothing more is shown.
   void Stop() noexcept;
 
-  bool Watching() const { return watching_; }
+  bool Watching() const { return phase_ != Phase::kOver; }
+  // An end state is shown (the watch may still go on, less often).
+  bool EndShown() const { return phase_ == Phase::kSlow || phase_ == Phase::kOver; }
   const WatchFacts& Facts() const { return facts_; }
 
  private:
+  enum class Phase { kOver, kFast, kSlow };
+
   bool WatchesDatabase() const;
+  bool LinksProven() const;
+  bool AwaitingLinks() const;
   bool AllAnswered() const;
+  int64_t DueMs() const;
   void TryWhatIsSilent();
-  void Finish();
+  void FetchLink(SiteLink link);
+  void AfterAnswer(int64_t nowMs);
+  void ShowEnd(int64_t nowMs);
 
   WatchConnections& connections_;
   WatchView& view_;
   WatchFacts facts_;
-  bool watching_ = false;
+  Phase phase_ = Phase::kOver;
+  std::array<bool, 2> fetching_{};
+  std::string shown_;
   int64_t startMs_ = 0;
   int64_t scriptEndMs_ = 0;
+  int64_t nextSlowTryMs_ = 0;
 };
 
 }  // namespace orv

@@ -41,7 +41,9 @@ SiteWatcher::SiteWatcher(HWND window, UINT firstMessage, UINT messageCount, UINT
                          WatchView& view)
     : window_(window),
       timerId_(timerId),
-      sockets_(window, firstMessage, messageCount),
+      fetchMessage_(firstMessage + messageCount - 1),
+      sockets_(window, firstMessage, messageCount - 1),
+      fetcher_(window, fetchMessage_),
       watch_(*this, view) {}
 
 SiteWatcher::~SiteWatcher() {
@@ -51,7 +53,9 @@ SiteWatcher::~SiteWatcher() {
 void SiteWatcher::Start(const WatchFacts& facts, UniqueKernelHandle script) {
   Stop();
   script_ = std::move(script);
-  watch_.Start(facts, Now());
+  WatchFacts known = facts;
+  known.scriptKnown = static_cast<bool>(script_);
+  watch_.Start(known, Now());
   if (watch_.Watching())
     SetTimer(window_, timerId_, static_cast<UINT>(kWatchIntervalMs), nullptr);
 }
@@ -68,6 +72,18 @@ void SiteWatcher::OnTimer() noexcept {
 }
 
 void SiteWatcher::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (message == fetchMessage_) {
+    const auto fetched = fetcher_.Take(wParam, lParam);
+    if (!fetched)
+      return;  // a request of a watch that was stopped
+    try {
+      watch_.Fetched(fetched->first, fetched->second, Now());
+    } catch (...) {
+    }
+    if (!watch_.Watching())
+      Stop();
+    return;
+  }
   const std::optional<SocketEvent> event = sockets_.TakeEvent(message, wParam, lParam);
   if (!event || !event->connected)
     return;  // refused: the next tick tries again
@@ -84,6 +100,7 @@ void SiteWatcher::Stop() noexcept {
   KillTimer(window_, timerId_);
   watch_.Stop();
   sockets_.CloseAll();
+  fetcher_.CancelAll();
   script_.reset();
 }
 
@@ -99,8 +116,13 @@ void SiteWatcher::Try(WatchTarget target, int32_t port) {
   }
 }
 
+void SiteWatcher::Fetch(SiteLink link, const LinkRequest& request) {
+  fetcher_.Fetch(link, request);
+}
+
 void SiteWatcher::StopAll() noexcept {
   sockets_.CloseAll();
+  fetcher_.CancelAll();
 }
 
 void SiteWatcher::CheckScriptEnd() noexcept {

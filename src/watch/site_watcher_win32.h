@@ -1,15 +1,17 @@
 #pragma once
-// The watch of the configured bundle on the scan window's thread: its connections are probe
-// sockets whose results come back as window messages, its clock is a window timer of half a
-// second, and at each tick it also asks whether the install script's process has ended
-// (WaitForSingleObject with no wait). Nothing runs on another thread, so stopping it (or closing
-// the window) ends everything at once: the timer is killed, the sockets and the process handle
-// are closed, and no later message is taken for the watch.
+// The watch of the configured bundle on the scan window's thread: the site's link requests run on
+// worker threads (LinkFetcher) and post their outcomes to the window, the database's connections
+// are probe sockets whose results come back as window messages, its clock is a window timer of
+// half a second, and at each tick it also asks whether the install script's process has ended
+// (WaitForSingleObject with no wait). Stopping it (or closing the window) kills the timer, ends
+// the requests and waits for their workers, closes the sockets and the process handle; no later
+// message is taken for the watch.
 
 #include <string>
 
 #include "platform/unique_handle_win32.h"
 #include "probe/probe_sockets_win32.h"
+#include "watch/link_fetcher_win32.h"
 #include "watch/site_watch.h"
 
 namespace orv {
@@ -22,8 +24,9 @@ WatchFacts FactsBeforeScript() noexcept;
 
 class SiteWatcher final : private WatchConnections {
  public:
-  // The watch posts its socket results to `window` in [firstMessage, firstMessage + count) and
-  // ticks with the window timer `timerId`. Throws a Failure when Winsock cannot be started.
+  // The watch posts its results to `window` in [firstMessage, firstMessage + count) (the last one
+  // for the link requests, the others for the sockets) and ticks with the window timer `timerId`.
+  // Throws a Failure when Winsock cannot be started.
   SiteWatcher(HWND window, UINT firstMessage, UINT messageCount, UINT_PTR timerId, WatchView& view);
   ~SiteWatcher() override;
   SiteWatcher(const SiteWatcher&) = delete;
@@ -39,12 +42,15 @@ class SiteWatcher final : private WatchConnections {
 
  private:
   void Try(WatchTarget target, int32_t port) override;
+  void Fetch(SiteLink link, const LinkRequest& request) override;
   void StopAll() noexcept override;
   void CheckScriptEnd() noexcept;
 
   HWND window_;
   UINT_PTR timerId_;
+  UINT fetchMessage_;
   WinsockProbeSockets sockets_;
+  LinkFetcher fetcher_;
   SiteWatch watch_;
   UniqueKernelHandle script_;
 };

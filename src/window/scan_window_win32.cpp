@@ -4,6 +4,8 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <utility>
+
 #include "bundle/installation_win32.h"
 #include "configure/configure_win32.h"
 #include "configure/failure_remedy_win32.h"
@@ -49,6 +51,26 @@ constexpr DWORD kWindowExStyle = 0;
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
 using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+
+// The tooltip window that a status bar of style SBT_TOOLTIPS makes for itself: a tooltip of this
+// thread owned by the status bar (there is no message that gives it).
+BOOL CALLBACK FindOwnedTooltip(HWND window, LPARAM search) {
+  auto* const found = reinterpret_cast<std::pair<HWND, HWND>*>(search);
+  wchar_t className[32] = {};
+  if (GetWindow(window, GW_OWNER) == found->first &&
+      GetClassNameW(window, className, ARRAYSIZE(className)) > 0 &&
+      lstrcmpiW(className, TOOLTIPS_CLASSW) == 0) {
+    found->second = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND StatusBarTooltip(HWND statusBar) {
+  std::pair<HWND, HWND> search{statusBar, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), FindOwnedTooltip, reinterpret_cast<LPARAM>(&search));
+  return search.second;
+}
 
 // Functions of Windows 10 looked up at run time, so that the program still starts on Windows 7.
 template <typename Fn>
@@ -642,6 +664,12 @@ void ScanWindow::ShowWatchText(const std::string& text) {
   const HWND statusBar = Control(scan::kSbMain);
   SendMessageW(statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
   SendMessageW(statusBar, SB_SETTIPTEXTW, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  // A text longer than the panel shows whole in the tooltip, wrapped at the window's width rather
+  // than on one line that may run off the screen.
+  const HWND tip = StatusBarTooltip(statusBar);
+  RECT client{};
+  if (tip != nullptr && GetClientRect(window_, &client))
+    SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, client.right - client.left);
 }
 
 }  // namespace orv

@@ -16,9 +16,17 @@ SILENT_S = 25.0
 
 
 @contextlib.contextmanager
-def run_with_standin(s, build):
+def run_with_standin(s, build, options=None, exit_code=0):
     """A first run whose install.bat starts the build's stand-in server (put into the bundle), up
-    to the result; the program. The sample unstall.bat stops the stand-in at the end."""
+    to the result; the program. With `options`, the script starts it with them and ends with
+    `exit_code`. The sample unstall.bat stops the stand-in at the end."""
+    if options is not None:
+        with_install_script(s, "@echo off\r\n"
+                               "set \"p=80\"\r\n"
+                               "if not \"[port2]\"==\"\" set \"p=[port2]\"\r\n"
+                               "set \"p=%p::=%\"\r\n"
+                               f"start \"\" \"[xpath]SiteStandIn.exe\" {options} %p% 3306\r\n"
+                               f"exit /b {exit_code}\r\n")
     shutil.copy2(os.path.join(build.folder, "tools", "standin", "SiteStandIn.exe"),
                  os.path.join(s.bundle, "SiteStandIn.exe"))
     program = s.start()
@@ -97,3 +105,32 @@ def test_closing_the_window_while_it_waits_ends_the_program_at_once(s):
     s.close()
     assert program.wait_exit(timeout_s=EXIT_S) == 0
     assert time.monotonic() - closed < 5, "the program waited for the watch"
+
+
+def test_a_server_that_accepts_and_never_answers_is_not_started(s, build):
+    with run_with_standin(s, build, options="--silent", exit_code=1) as program:
+        text, _ = end_state(s, SILENT_S + 10)
+        assert "已启动" not in text and "网站没有响应" in text, text
+        assert "请求超时" in text, text
+        # A request in flight is ended with the window, not waited for.
+        closed = time.monotonic()
+        s.close()
+        assert program.wait_exit(timeout_s=EXIT_S) == 0
+        assert time.monotonic() - closed < 5, "the program waited for a request"
+
+
+def test_a_link_that_gives_404_is_named(s, build):
+    with run_with_standin(s, build, options="--status-for /zel=404") as program:
+        text, _ = end_state(s, SILENT_S)
+    assert "Brenlit 网站返回 404" in text and "Dovrel" not in text, text
+    s.close()
+    assert program.wait_exit() == 0
+
+
+def test_a_server_that_starts_late_after_the_script_ended_well_is_started(s, build):
+    with run_with_standin(s, build, options="--delay 25") as program:
+        text, seconds = end_state(s, 90)
+        assert text == "网站和数据库已启动", text
+        assert seconds >= 20, f"started after {seconds:.1f} s, before the stand-in listened"
+    s.close()
+    assert program.wait_exit() == 0

@@ -12,49 +12,20 @@ bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-WatchFacts Facts(bool site, bool database, std::optional<int32_t> databasePort = 3306) {
+WatchFacts Facts(std::optional<int32_t> databasePort = 3306) {
   WatchFacts facts;
   facts.sitePort = 81;
   facts.databasePort = databasePort;
-  facts.siteAnswers = site;
-  facts.databaseAnswers = database;
+  facts.scriptKnown = true;
   return facts;
 }
 
-TEST(WatchEndState, FollowsWhatAnswered) {
-  EXPECT_EQ(EndState(Facts(true, true)), WatchState::kStarted);
-  EXPECT_EQ(EndState(Facts(true, false, std::nullopt)), WatchState::kStarted);
-  EXPECT_EQ(EndState(Facts(true, false)), WatchState::kDatabaseSilent);
-  EXPECT_EQ(EndState(Facts(false, true)), WatchState::kSiteSilent);
-  WatchFacts taken = Facts(true, false);
-  taken.databaseTakenBefore = true;
-  EXPECT_EQ(EndState(taken), WatchState::kDatabasePortTaken);
-  taken.siteAnswers = false;
-  EXPECT_EQ(EndState(taken), WatchState::kDatabasePortTaken);
+FetchOutcome Status(int32_t status) {
+  return FetchOutcome{status, FetchFailure::kNone};
 }
 
-TEST(WatchEndState, TextsSayWhatHappened) {
-  EXPECT_TRUE(Has(WatchText(WatchState::kStarted, Facts(true, true)), "已启动"));
-  const std::string silentDatabase = WatchText(WatchState::kDatabaseSilent, Facts(true, false));
-  for (const char* part : {"已启动", "数据库", "没有响应", "3306"})
-    EXPECT_TRUE(Has(silentDatabase, part)) << part;
-
-  WatchFacts ended = Facts(false, false);
-  ended.scriptEnded = true;
-  ended.exitCode = 3;
-  std::string silentSite = WatchText(WatchState::kSiteSilent, ended);
-  for (const char* part : {"没有响应", "退出码 3", "以管理员身份运行 install.bat"})
-    EXPECT_TRUE(Has(silentSite, part)) << part;
-  EXPECT_FALSE(Has(silentSite, "已启动"));
-  ended.exitCode = 0;  // a script that ended well has no code to tell
-  EXPECT_FALSE(Has(WatchText(WatchState::kSiteSilent, ended), "退出码"));
-  ended.exitCode = 0xC0000135;
-  EXPECT_TRUE(Has(WatchText(WatchState::kSiteSilent, ended), "退出码 0xC0000135"));
-
-  WatchFacts taken = Facts(true, false, 3307);
-  taken.databaseTakenBefore = true;
-  taken.databaseHolder = "mysqld.exe";
-  EXPECT_TRUE(Has(WatchText(WatchState::kDatabasePortTaken, taken), "3307 已被 mysqld.exe 占用"));
+FetchOutcome NoResponse(FetchFailure failure) {
+  return FetchOutcome{std::nullopt, failure};
 }
 
 class FakeWatchMachine : public WatchConnections, public WatchView {
@@ -62,65 +33,158 @@ class FakeWatchMachine : public WatchConnections, public WatchView {
   void Try(WatchTarget target, int32_t port) override {
     tries.push_back((target == WatchTarget::kSite ? "site " : "database ") + std::to_string(port));
   }
+  void Fetch(SiteLink, const LinkRequest& request) override {
+    fetches.push_back(request.host + request.path);
+  }
   void StopAll() noexcept override { ++stops; }
   void ShowWatchText(const std::string& text) override { shown.push_back(text); }
 
   std::vector<std::string> tries;
+  std::vector<std::string> fetches;
   std::vector<std::string> shown;
   int stops = 0;
 };
 
-TEST(SiteWatch, TriesEveryTickUntilBothAnswer) {
-  FakeWatchMachine machine;
-  SiteWatch watch(machine, machine);
-  watch.Start(Facts(false, false), 0);
-  EXPECT_EQ(machine.shown, std::vector<std::string>{"正在启动网站和数据库服务…"});
-  EXPECT_EQ(machine.tries, (std::vector<std::string>{"site 81", "database 3306"}));
+TEST(WatchText, SaysWhatHappened) {
+  WatchFacts facts = Facts();
+  facts.scriptEnded = true;
+  facts.exitCode = 3;
+  facts.siteFailure = FetchFailure::kTimeout;
+  const std::string both = WatchText(WatchState::kBothSilent, facts);
+  for (const char* part :
+       {"网站和数据库", "3306", "没有响应", "请求超时", "退出码 3", "以管理员身份运行 install.bat"})
+    EXPECT_TRUE(Has(both, part)) << part;
+  facts.exitCode = 0;  // a script that ended well has no code to tell
+  EXPECT_FALSE(Has(WatchText(WatchState::kSiteSilent, facts), "退出码"));
+  facts.exitCode = 0xC0000135;
+  EXPECT_TRUE(Has(WatchText(WatchState::kSiteSilent, facts), "退出码 0xC0000135"));
 
-  watch.Answered(WatchTarget::kSite, 300);
-  watch.Tick(500);
-  EXPECT_EQ(machine.tries.back(), "database 3306");
-  EXPECT_EQ(machine.tries.size(), 3u);
-  watch.Answered(WatchTarget::kDatabase, 700);
-  EXPECT_FALSE(watch.Watching());
-  EXPECT_EQ(machine.shown.back(), "网站和数据库已启动");
-  EXPECT_EQ(machine.stops, 1);
-  watch.Tick(1000);  // over: nothing more is tried or shown
-  EXPECT_EQ(machine.tries.size(), 3u);
-  EXPECT_EQ(machine.shown.size(), 2u);
+  // A script still waiting in its window: the user is sent there, not told to run it again.
+  WatchFacts running = Facts();
+  running.serviceNote = "服务 X 已停止";
+  const std::string silent = WatchText(WatchState::kDatabaseSilent, running);
+  for (const char* part :
+       {"网站已启动", "数据库（端口 3306）没有响应", "服务 X 已停止", "仍在运行"})
+    EXPECT_TRUE(Has(silent, part)) << part;
+  EXPECT_FALSE(Has(silent, "install.bat"));
+
+  WatchFacts taken = Facts(3307);
+  taken.databaseTakenBefore = true;
+  taken.databaseHolder = "mysqld.exe";
+  EXPECT_TRUE(Has(WatchText(WatchState::kDatabasePortTaken, taken), "3307 已被 mysqld.exe 占用"));
 }
 
-TEST(SiteWatch, EndsFifteenSecondsAfterTheScriptOrAfterTwoMinutes) {
+TEST(SiteWatch, ProvesTheSiteByAResponseThenEachLink) {
   FakeWatchMachine machine;
   SiteWatch watch(machine, machine);
-  watch.Start(Facts(false, false), 1000);
+  watch.Start(Facts(), 0);
+  EXPECT_EQ(machine.shown, std::vector<std::string>{"正在启动网站和数据库服务…"});
+  EXPECT_EQ(machine.fetches, std::vector<std::string>{"localhost:81/qorn"});
+  EXPECT_EQ(machine.tries, std::vector<std::string>{"database 3306"});
+
+  // An accepted connection proves nothing; a reset or a silent server neither.
+  watch.Answered(WatchTarget::kSite, 100);
+  watch.Answered(WatchTarget::kDatabase, 100);
+  watch.Fetched(SiteLink::kQorn, NoResponse(FetchFailure::kReset), 200);
+  watch.Tick(500);
+  EXPECT_EQ(machine.fetches.size(), 2u);
+  watch.Tick(1000);  // still in flight: not asked twice
+  EXPECT_EQ(machine.fetches.size(), 2u);
+  watch.Fetched(SiteLink::kQorn, NoResponse(FetchFailure::kTimeout), 6000);
+  EXPECT_TRUE(watch.Watching());
+  EXPECT_EQ(machine.shown.size(), 1u);
+
+  watch.Tick(6500);
+  watch.Fetched(SiteLink::kQorn, Status(301), 6600);
+  EXPECT_EQ(machine.fetches.back(), "localhost:81/zel");
+  EXPECT_TRUE(watch.Watching());
+  watch.Fetched(SiteLink::kZel, Status(200), 6700);
+  EXPECT_FALSE(watch.Watching());
+  EXPECT_EQ(machine.shown.back(), "网站和数据库已启动");
+  EXPECT_EQ(machine.fetches.size(), 4u);  // each link fetched once after the site answered
+}
+
+TEST(SiteWatch, NamesTheLinkThatGivesAnErrorStatus) {
+  FakeWatchMachine machine;
+  SiteWatch watch(machine, machine);
+  watch.Start(Facts(std::nullopt), 0);
+  watch.Fetched(SiteLink::kQorn, Status(200), 100);
+  watch.Fetched(SiteLink::kZel, Status(404), 200);
+  EXPECT_FALSE(watch.Watching());
+  EXPECT_TRUE(Has(machine.shown.back(), "Brenlit 网站返回 404")) << machine.shown.back();
+  EXPECT_FALSE(Has(machine.shown.back(), "Dovrel")) << machine.shown.back();
+  // Port 80's links carry no port, and neither does their host header.
+  watch.Start(Facts(), 0);
+  watch.Stop();
+  WatchFacts port80 = Facts();
+  port80.sitePort = 80;
+  watch.Start(port80, 0);
+  EXPECT_EQ(machine.fetches.back(), "localhost/qorn");
+}
+
+TEST(SiteWatch, WaitsTwoMinutesUnlessTheScriptFailed) {
+  FakeWatchMachine machine;
+  SiteWatch watch(machine, machine);
+  // Exit code 0: a slow first start still has its two minutes.
+  watch.Start(Facts(), 1000);
+  watch.ScriptEnded(0, 2000);
+  watch.Tick(2000 + kWatchAfterScriptMs + 1000);
+  EXPECT_FALSE(watch.EndShown());
+  watch.Tick(1000 + kWatchLongestMs);
+  EXPECT_TRUE(watch.EndShown());
+  EXPECT_TRUE(Has(machine.shown.back(), "网站和数据库（端口 3306）都没有响应"));
+
+  // A non-zero code: fifteen seconds after the end.
+  watch.Start(Facts(), 1000);
   watch.ScriptEnded(3, 2000);
   watch.Tick(2000 + kWatchAfterScriptMs - 1);
-  EXPECT_TRUE(watch.Watching());
+  EXPECT_FALSE(watch.EndShown());
   watch.Tick(2000 + kWatchAfterScriptMs);
-  EXPECT_FALSE(watch.Watching());
+  EXPECT_TRUE(watch.EndShown());
   EXPECT_TRUE(Has(machine.shown.back(), "退出码 3"));
 
-  // A script whose end is never learnt: two minutes.
-  watch.Start(Facts(true, false), 0);
-  watch.Answered(WatchTarget::kSite, 10);
-  watch.Tick(kWatchLongestMs - 1);
-  EXPECT_TRUE(watch.Watching());
+  // Still running after two minutes: its window is where to look.
+  watch.Start(Facts(), 0);
   watch.Tick(kWatchLongestMs);
-  EXPECT_EQ(EndState(watch.Facts()), WatchState::kDatabaseSilent);
+  EXPECT_TRUE(Has(machine.shown.back(), "仍在运行"));
+  EXPECT_FALSE(Has(machine.shown.back(), "install.bat"));
+}
+
+TEST(SiteWatch, ChangesTheEndStateWhenALateServerAnswers) {
+  FakeWatchMachine machine;
+  SiteWatch watch(machine, machine);
+  watch.Start(Facts(), 0);
+  watch.Fetched(SiteLink::kQorn, NoResponse(FetchFailure::kRefused), 10);
+  watch.Tick(kWatchLongestMs);
+  ASSERT_TRUE(watch.EndShown());
+  ASSERT_TRUE(watch.Watching());
+  const size_t fetches = machine.fetches.size();
+  watch.Tick(kWatchLongestMs + 1000);  // less often now
+  EXPECT_EQ(machine.fetches.size(), fetches);
+  watch.Tick(kWatchLongestMs + kWatchSlowIntervalMs);
+  EXPECT_EQ(machine.fetches.size(), fetches + 1);
+
+  watch.Answered(WatchTarget::kDatabase, 200000);
+  EXPECT_TRUE(Has(machine.shown.back(), "网站没有响应")) << machine.shown.back();
+  watch.Fetched(SiteLink::kQorn, Status(200), 200100);
+  EXPECT_TRUE(watch.Watching());  // the other link is proven first
+  watch.Fetched(SiteLink::kZel, Status(200), 200200);
+  EXPECT_FALSE(watch.Watching());
+  EXPECT_EQ(machine.shown.back(), "网站和数据库已启动");
 }
 
 TEST(SiteWatch, LeavesADatabasePortTakenBeforeTheScriptAlone) {
   FakeWatchMachine machine;
   SiteWatch watch(machine, machine);
-  WatchFacts facts = Facts(false, false);
+  WatchFacts facts = Facts();
   facts.databaseTakenBefore = true;
   facts.databaseHolder = "另一个程序";
   watch.Start(facts, 0);
-  EXPECT_EQ(machine.tries, std::vector<std::string>{"site 81"});
+  EXPECT_TRUE(machine.tries.empty());
   watch.Answered(WatchTarget::kDatabase, 100);  // the other program's answer counts for nothing
+  watch.Fetched(SiteLink::kQorn, Status(200), 200);
   EXPECT_TRUE(watch.Watching());
-  watch.Answered(WatchTarget::kSite, 200);
+  watch.Fetched(SiteLink::kZel, Status(200), 300);
   EXPECT_FALSE(watch.Watching());
   EXPECT_TRUE(Has(machine.shown.back(), "3306 已被 另一个程序 占用"));
 }

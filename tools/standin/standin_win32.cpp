@@ -10,12 +10,23 @@
 // SiteStandIn --stop    stop the stand-in that this same file started (exit code 0 also when none
 //                       runs).
 //
+// Options before the ports, for tests of the configurator's watch:
+//   --status-for PATH=CODE  answer a GET of PATH (exactly, such as /zel) with status CODE and no
+//                           page; may be given more than once.
+//   --silent                accept connections and answer nothing: each is held open until the
+//                           client closes it or the stand-in stops (a web server whose worker
+//                           hangs).
+//   --delay SECONDS         wait this long before listening (a slow first start); a --stop
+//                           meanwhile ends it.
+//
 // It has no window and no console: the install script starts it with "start", and it lives on.
 
 #include "platform/windows_prelude_win32.h"
 
 #include <shellapi.h>
 
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +41,15 @@ namespace {
 constexpr DWORD kTakeOverMs = 5000;
 constexpr DWORD kReadMs = 2000;
 constexpr size_t kMaxRequest = 8192;
+// Silent connections held at most; the oldest is let go beyond.
+constexpr size_t kMaxHeld = 64;
+
+// How the ports are served (the options before them).
+struct ServingOptions {
+  std::map<std::string, int> statusFor;  // path -> status code
+  bool silent = false;
+  DWORD delayMs = 0;
+};
 
 // Objects named after this file's full path as the configurator names a bundle's objects (letter
 // case ignored), so that two bundles' stand-ins do not stop each other.
@@ -74,9 +94,16 @@ void SendAll(SOCKET client, const std::string& bytes) {
   }
 }
 
+// A status without a page, for a path given with --status-for.
+std::string StatusOnly(int status) {
+  const std::string code = std::to_string(status);
+  return "HTTP/1.0 " + code + " Status " + code +
+         "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+}
+
 // Reads the request's head (up to its blank line) and answers it. A client that sends nothing
 // (a connection check) is simply closed.
-void Answer(SOCKET client, int port) {
+void Answer(SOCKET client, int port, const ServingOptions& options) {
   DWORD timeout = kReadMs;
   setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
              sizeof(timeout));
@@ -99,6 +126,10 @@ void Answer(SOCKET client, int port) {
     return;
   }
   const std::string path = line.substr(pathStart + 1, pathEnd - pathStart - 1);
+  if (const auto status = options.statusFor.find(path); status != options.statusFor.end()) {
+    SendAll(client, StatusOnly(status->second));
+    return;
+  }
   const std::string page =
       "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>SiteStandIn</title></head>\n"
       "<body><p>SiteStandIn（示例捆绑包的站点替身服务器，不是真正的 Apache）</p>\n"
@@ -129,7 +160,19 @@ int Stop() {
   return 0;
 }
 
-int Serve(const std::vector<int>& ports) {
+// --silent: the connection is kept, unanswered, until the client closes it or the stand-in stops.
+void Hold(std::vector<orv::UniqueSocket>& held, orv::UniqueSocket client) {
+  if (held.size() >= kMaxHeld)
+    held.erase(held.begin());
+  held.push_back(std::move(client));
+}
+
+// --delay: false when the stand-in was stopped meanwhile.
+bool WaitBeforeListening(HANDLE stop, DWORD delayMs) {
+  return delayMs == 0 || WaitForSingleObject(stop, delayMs) == WAIT_TIMEOUT;
+}
+
+int Serve(const std::vector<int>& ports, const ServingOptions& options = {}) {
   // A stand-in of this file already serving is stopped; it gives up the mutex as it ends.
   const orv::UniqueKernelHandle stop(
       CreateEventW(nullptr, TRUE, FALSE, ObjectName(L"stop").c_str()));
@@ -143,8 +186,11 @@ int Serve(const std::vector<int>& ports) {
   const orv::UniqueHeldMutex running(mutex.release());
   ResetEvent(stop.get());
 
+  if (!WaitBeforeListening(stop.get(), options.delayMs))
+    return 0;
   try {
     const orv::WinsockSession winsock;
+    std::vector<orv::UniqueSocket> held;
     std::vector<Listener> listeners;
     std::vector<HANDLE> waits{stop.get()};
     for (const int port : ports) {
@@ -175,14 +221,19 @@ int Serve(const std::vector<int>& ports) {
       Listener& listener = listeners[which - WAIT_OBJECT_0 - 1];
       WSAResetEvent(listener.event.get());
       for (;;) {
-        const orv::UniqueSocket client(accept(listener.socket.get(), nullptr, nullptr));
+        orv::UniqueSocket client(accept(listener.socket.get(), nullptr, nullptr));
         if (!client)
           break;
+        if (options.silent) {
+          WSAEventSelect(client.get(), nullptr, 0);
+          Hold(held, std::move(client));
+          continue;
+        }
         // The accepted socket inherits the listener's event selection and non-blocking mode.
         WSAEventSelect(client.get(), nullptr, 0);
         u_long blocking = 0;
         ioctlsocket(client.get(), FIONBIO, &blocking);
-        Answer(client.get(), listener.port);
+        Answer(client.get(), listener.port, options);
         shutdown(client.get(), SD_BOTH);
       }
     }
@@ -190,6 +241,39 @@ int Serve(const std::vector<int>& ports) {
   } catch (const orv::Failure&) {
     return 1;  // Winsock could not be started
   }
+}
+
+// One of the serving options at argv[i] (its value taken too): true; such an option with a bad
+// value: false; no such option: none.
+std::optional<bool> TakeServingOption(int argc, wchar_t** argv, int& i, ServingOptions& options) {
+  const std::wstring arg = argv[i];
+  if (arg == L"--silent") {
+    options.silent = true;
+    return true;
+  }
+  if (arg != L"--status-for" && arg != L"--delay")
+    return std::nullopt;
+  if (i + 1 >= argc)
+    return false;
+  const std::wstring value = argv[++i];
+  if (arg == L"--delay") {
+    const int seconds = _wtoi(value.c_str());
+    if (seconds < 0 || seconds > 3600 || std::to_wstring(seconds) != value)
+      return false;
+    options.delayMs = static_cast<DWORD>(seconds) * 1000;
+    return true;
+  }
+  const size_t equals = value.rfind(L'=');
+  const int status = equals == std::wstring::npos ? 0 : _wtoi(value.c_str() + equals + 1);
+  if (equals == 0 || status < 100 || status > 999 ||
+      std::to_wstring(status) != value.substr(equals + 1))
+    return false;
+  try {
+    options.statusFor[orv::WideToUtf8(value.substr(0, equals))] = status;
+  } catch (...) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -201,11 +285,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     return 2;
   std::vector<int> ports;
   bool stop = false;
+  ServingOptions serving;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     if (arg == L"--stop") {
       stop = true;
       continue;
+    }
+    if (const std::optional<bool> taken = TakeServingOption(argc, argv, i, serving)) {
+      if (*taken)
+        continue;
+      LocalFree(argv);
+      return 2;  // usage
     }
     const int port = _wtoi(arg.c_str());
     if (port < 1 || port > 65535 || std::to_wstring(port) != arg) {
@@ -219,5 +310,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     return Stop();
   if (ports.empty())
     return 2;
-  return Serve(ports);
+  return Serve(ports, serving);
 }
