@@ -4,7 +4,7 @@
 
 namespace orv {
 
-std::string SystemErrorText(DWORD code) {
+std::string SystemMessageText(DWORD code) {
   wchar_t* buffer = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -17,9 +17,14 @@ std::string SystemErrorText(DWORD code) {
   while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
     text.pop_back();
   }
+  return WideToUtf8(text);
+}
+
+std::string SystemErrorText(DWORD code) {
+  const std::string text = SystemMessageText(code);
   if (text.empty())
     return "错误 " + std::to_string(code);
-  return WideToUtf8(text) + "（错误 " + std::to_string(code) + "）";
+  return text + "（错误 " + std::to_string(code) + "）";
 }
 
 Failure ErrorFailure(std::string_view operation, std::string_view subject, DWORD code,

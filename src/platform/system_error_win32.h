@@ -10,8 +10,11 @@
 
 namespace orv {
 
-// The system's own text for an error code (GetLastError, WSAGetLastError), without the trailing
-// line end; "错误 N" when the system has none.
+// The system's own text for an error code (GetLastError, WSAGetLastError, a service's exit code),
+// without the trailing line end; "" when the system has none.
+std::string SystemMessageText(DWORD code);
+
+// SystemMessageText followed by "（错误 N）"; "错误 N" when the system has none.
 std::string SystemErrorText(DWORD code);
 
 // "<operation>“<subject>”失败：<system text>". `subject` may be empty. The failure carries the

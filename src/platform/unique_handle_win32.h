@@ -59,6 +59,9 @@ inline void DestroyWindowHandle(HWND h) noexcept {
 inline void FreeModuleHandle(HMODULE h) noexcept {
   ::FreeLibrary(h);
 }
+inline void CloseServiceManagerHandle(SC_HANDLE h) noexcept {
+  ::CloseServiceHandle(h);
+}
 inline void ReleaseAndCloseMutex(HANDLE h) noexcept {
   ::ReleaseMutex(h);
   ::CloseHandle(h);
@@ -75,6 +78,8 @@ using UniqueIcon = UniqueResource<HICON, 0, detail::DestroyIconHandle>;
 using UniqueFont = UniqueResource<HFONT, 0, detail::DeleteFontHandle>;
 using UniqueWindow = UniqueResource<HWND, 0, detail::DestroyWindowHandle>;
 using UniqueModule = UniqueResource<HMODULE, 0, detail::FreeModuleHandle>;
+// The service control manager and its services (OpenSCManagerW, OpenServiceW, CreateServiceW).
+using UniqueServiceHandle = UniqueResource<SC_HANDLE, 0, detail::CloseServiceManagerHandle>;
 // A mutex that its holder owns: released, then closed. Destroy it on the thread that took it.
 using UniqueHeldMutex = UniqueResource<HANDLE, 0, detail::ReleaseAndCloseMutex>;
 

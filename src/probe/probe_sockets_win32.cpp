@@ -1,49 +1,19 @@
 #include "probe/probe_sockets_win32.h"
 
-#include <mstcpip.h>
-
 #include <cstring>
 
 #include "platform/failure.h"
 #include "platform/system_error_win32.h"
 #include "platform/text_win32.h"
-
-// Older SDK headers lack the initial retransmission control of Windows 10 1703.
-#ifndef SIO_TCP_INITIAL_RTO
-#define SIO_TCP_INITIAL_RTO _WSAIOW(IOC_VENDOR, 17)
-#endif
-#ifndef TCP_INITIAL_RTO_UNSPECIFIED_RTT
-#define TCP_INITIAL_RTO_UNSPECIFIED_RTT ((USHORT)-1)
-#endif
-#ifndef TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS
-#define TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS ((UCHAR)-2)
-#endif
+#include "probe/tcp_connect_win32.h"
 
 namespace orv {
 namespace {
-
-// The layout of TCP_INITIAL_RTO_PARAMETERS, which not every header set declares.
-struct InitialRtoParameters {
-  USHORT Rtt;
-  UCHAR MaxSynRetransmissions;
-};
 
 constexpr int16_t kNoOwner = -1;
 
 std::string ElementName(int16_t index) {
   return "探测套接字 " + std::to_string(index);
-}
-
-// Windows answers the reset of a closed port by sending the SYN again, so a refused connect takes
-// about two seconds; without retransmissions it is refused at once. Systems without the control
-// (before Windows 10 1703, Wine) keep their own timing. Returns false where the control is not
-// supported.
-bool RefuseWithoutSynRetransmission(SOCKET socket) noexcept {
-  InitialRtoParameters parameters{TCP_INITIAL_RTO_UNSPECIFIED_RTT,
-                                  TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS};
-  DWORD returned = 0;
-  return WSAIoctl(socket, SIO_TCP_INITIAL_RTO, &parameters, sizeof(parameters), nullptr, 0,
-                  &returned, nullptr, nullptr) == 0;
 }
 
 // The outcome of binding a wildcard address with exclusive use.
@@ -156,39 +126,32 @@ void WinsockProbeSockets::StartConnect(int16_t index, Element& element, int32_t 
     PostFailure(element, WSAHOST_NOT_FOUND);
     return;
   }
-  const int family = element.address.ss_family;
-  if (family == AF_INET6) {
+  if (element.address.ss_family == AF_INET6) {
     reinterpret_cast<sockaddr_in6*>(&element.address)->sin6_port =
         htons(static_cast<u_short>(port));
   } else {
     reinterpret_cast<sockaddr_in*>(&element.address)->sin_port = htons(static_cast<u_short>(port));
   }
 
-  element.socket.reset(::socket(family, SOCK_STREAM, IPPROTO_TCP));
-  if (!element.socket) {
-    const int error = WSAGetLastError();
-    ReleaseMessageNumber(element);
-    throw ErrorFailure("创建", ElementName(index), static_cast<DWORD>(error));
+  ConnectStart start =
+      StartTcpConnect(reinterpret_cast<const sockaddr*>(&element.address), element.addressLength,
+                      {window_, element.message}, initialRtoSupported_);
+  element.socket = std::move(start.socket);
+  switch (start.stage) {
+    case ConnectStage::kNoSocket:
+      ReleaseMessageNumber(element);
+      throw ErrorFailure("创建", ElementName(index), static_cast<DWORD>(start.error));
+    case ConnectStage::kNoNotice:
+      ReleaseMessageNumber(element);
+      throw ErrorFailure("设置", ElementName(index), static_cast<DWORD>(start.error));
+    case ConnectStage::kRefused:
+      PostFailure(element, start.error);
+      return;
+    case ConnectStage::kPending:
+    case ConnectStage::kConnected:
+      // A connect that completes at once is still reported through FD_CONNECT.
+      return;
   }
-  // Asked once per socket until the system says it does not support it: a probe of a thousand
-  // ports should not pay a thousand refusals.
-  if (initialRtoSupported_ && !RefuseWithoutSynRetransmission(element.socket.get())) {
-    initialRtoSupported_ = false;
-  }
-  // Makes the socket non-blocking; the connect result is posted to the window.
-  if (WSAAsyncSelect(element.socket.get(), window_, element.message, FD_CONNECT) != 0) {
-    const int error = WSAGetLastError();
-    ReleaseMessageNumber(element);
-    element.socket.reset();
-    throw ErrorFailure("设置", ElementName(index), static_cast<DWORD>(error));
-  }
-  if (connect(element.socket.get(), reinterpret_cast<const sockaddr*>(&element.address),
-              element.addressLength) != 0) {
-    const int error = WSAGetLastError();
-    if (error != WSAEWOULDBLOCK)
-      PostFailure(element, error);
-  }
-  // A connect that completes at once is still reported through FD_CONNECT.
 }
 
 void WinsockProbeSockets::PostFailure(const Element& element, int error) noexcept {

@@ -1,7 +1,7 @@
 #include "program/single_instance_win32.h"
 
 #include "bundle/instance_name.h"
-#include "platform/sized_text_win32.h"
+#include "bundle/path_identity_win32.h"
 #include "platform/system_error_win32.h"
 #include "platform/text_win32.h"
 
@@ -9,39 +9,6 @@ namespace orv {
 namespace {
 
 constexpr DWORD kPollIntervalMs = 50;
-
-// The long form of `path`, or `path` itself when the system cannot give one.
-std::wstring LongPathOf(const std::wstring& path) {
-  const std::optional<std::wstring> longPath = SizedText([&path](wchar_t* buffer, DWORD size) {
-    return GetLongPathNameW(path.c_str(), buffer, size);
-  });
-  return longPath.value_or(path);
-}
-
-// The folder's final path as the system resolves it (junctions and symbolic links followed, a
-// substituted or second drive letter replaced by the volume's own), without the "\\?\" prefix;
-// the long path where the folder cannot be opened or resolved.
-std::wstring FinalPathOf(const std::wstring& folder) {
-  const UniqueFileHandle handle(CreateFileW(
-      folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!handle)
-    return LongPathOf(folder);
-  const std::optional<std::wstring> resolved = SizedText([&handle](wchar_t* buffer, DWORD size) {
-    return GetFinalPathNameByHandleW(handle.get(), buffer, size,
-                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  });
-  if (!resolved)
-    return LongPathOf(folder);
-  std::wstring path = *resolved;
-  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
-    path = L"\\\\" + path.substr(8);
-  else if (path.rfind(L"\\\\?\\", 0) == 0)
-    path = path.substr(4);
-  if (path.empty() || path.back() != L'\\')
-    path += L'\\';
-  return path;
-}
 
 struct WindowSearch {
   const wchar_t* className;
@@ -75,9 +42,7 @@ void BringToFront(HWND window) {
 }  // namespace
 
 std::wstring InstanceNameOf(const std::string& appFolder) {
-  std::wstring folder = FinalPathOf(Utf8ToWide(appFolder));
-  CharUpperBuffW(folder.data(), static_cast<DWORD>(folder.size()));
-  return Utf8ToWide(InstanceName(std::u16string(folder.begin(), folder.end())));
+  return Utf8ToWide(InstanceName(PathIdentityOf(appFolder)));
 }
 
 SingleInstance::SingleInstance(const std::string& appFolder) : name_(InstanceNameOf(appFolder)) {

@@ -9,11 +9,11 @@
 
 namespace orv {
 
-// The mutex name of the bundle in `appFolder` (UTF-8, with its trailing "\"): the folder's final
-// path (so that a start through an 8.3 short name, a junction, a symbolic link or another drive
-// letter for the same folder meets the others; the long form where the folder cannot be
-// resolved), upper-cased by the system's rules, made into an InstanceName. The instance's window
-// carries it as a property too.
+// The mutex name of the bundle in `appFolder` (UTF-8, with its trailing "\"): the folder's identity
+// (path_identity_win32.h: its final path, so that a start through an 8.3 short name, a junction, a
+// symbolic link or another drive letter for the same folder meets the others; upper-cased by the
+// file system's rules), made into an InstanceName. The instance's window carries it as a property
+// too.
 std::wstring InstanceNameOf(const std::string& appFolder);
 
 class SingleInstance {

@@ -7,43 +7,55 @@ namespace {
 // and the other programs that share its ports.
 constexpr uint32_t kSystemProcessId = 4;
 
-char FoldCase(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : (c == '/' ? '\\' : c);
-}
-
-// Paths are compared as the file system does for ASCII letters; other characters must match.
-bool StartsWithFolder(std::string_view path, std::string_view folder) {
-  if (folder.empty() || path.size() <= folder.size())
-    return false;
-  for (size_t i = 0; i < folder.size(); ++i) {
-    if (FoldCase(path[i]) != FoldCase(folder[i]))
-      return false;
-  }
-  return true;
-}
-
 std::string FileName(const std::string& path) {
   const size_t separator = path.find_last_of("\\/");
   return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
+// The services that run in `processId`, the bundle's first.
+PortHolder ServiceHolder(const std::vector<ServiceFacts>& services, uint32_t processId) {
+  const ServiceFacts* named = nullptr;
+  int count = 0;
+  for (const ServiceFacts& service : services) {
+    if (service.processId != processId || service.state == kServiceStopped)
+      continue;
+    ++count;
+    if (named == nullptr || (service.insideBundle && !named->insideBundle))
+      named = &service;
+  }
+  if (named == nullptr)
+    return {};
+  const HolderKind kind = named->insideBundle ? HolderKind::kOwnBundle : HolderKind::kService;
+  return {kind, ServiceTitle(*named), true, count - 1};
+}
+
 }  // namespace
 
 PortHolder FindPortHolder(const std::vector<ListeningSocket>& table, int32_t port,
-                          std::string_view appFolder, ProcessImages& images) {
+                          ProcessFacts& processes) {
   for (const ListeningSocket& row : table) {
     if (row.port != port || row.processId == 0)
       continue;
     if (row.processId == kSystemProcessId)
-      return {HolderKind::kSystem, {}};
-    const std::optional<std::string> path = images.ImagePath(row.processId);
-    if (!path || path->empty())
+      return {HolderKind::kSystem, {}, false, 0};
+    PortHolder holder = ServiceHolder(processes.Services(), row.processId);
+    if (holder.kind != HolderKind::kUnknown)
+      return holder;
+    const std::optional<ProcessImage> image = processes.Image(row.processId);
+    if (!image || image->path.empty())
       return {};  // a process the system does not name
-    const HolderKind kind =
-        StartsWithFolder(*path, appFolder) ? HolderKind::kOwnBundle : HolderKind::kProgram;
-    return {kind, FileName(*path)};
+    const HolderKind kind = image->insideBundle ? HolderKind::kOwnBundle : HolderKind::kProgram;
+    return {kind, FileName(image->path), false, 0};
   }
   return {};
+}
+
+bool TableListensOn(const std::vector<ListeningSocket>& table, int32_t port) {
+  for (const ListeningSocket& row : table) {
+    if (row.port == port)
+      return true;
+  }
+  return false;
 }
 
 std::string HolderName(const PortHolder& holder) {
@@ -51,18 +63,27 @@ std::string HolderName(const PortHolder& holder) {
     case HolderKind::kSystem:
       return "系统的 HTTP 服务（IIS 等）";
     case HolderKind::kOwnBundle:
+    case HolderKind::kService:
     case HolderKind::kProgram:
-      return holder.image;
+      if (!holder.service)
+        return holder.name;
+      if (holder.otherServices > 0) {
+        return "服务“" + holder.name + "”（及同一进程中的另外 " +
+               std::to_string(holder.otherServices) + " 个服务）";
+      }
+      return "服务“" + holder.name + "”";
     case HolderKind::kUnknown:
       break;
   }
-  return "另一个程序";
+  return {};
 }
 
 std::string PortHolderText(int32_t port, const PortHolder& holder) {
   const std::string where = "端口 " + std::to_string(port);
   if (holder.kind == HolderKind::kOwnBundle)
-    return where + " 由本捆绑包的 " + holder.image + " 使用（以前的配置留下的）";
+    return where + " 由本捆绑包的 " + HolderName(holder) + " 使用（以前的配置留下的）";
+  if (holder.kind == HolderKind::kUnknown)
+    return where + " 已被占用（Windows 没有告知是哪个程序）";
   return where + " 已被 " + HolderName(holder) + " 占用";
 }
 

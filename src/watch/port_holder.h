@@ -1,13 +1,14 @@
 #pragma once
 // Which program holds a TCP port, named from the system's table of listening sockets and their
-// owning processes. Windows gives the table; the rules of naming are here, so that they can be
-// played against any table.
+// owning processes, then the services that run in that process, then its image. Windows gives the
+// facts; the rules of naming are here, so that they can be played against any table.
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "watch/bundle_services.h"
 
 namespace orv {
 
@@ -17,37 +18,57 @@ struct ListeningSocket {
   uint32_t processId = 0;  // 0 where the system does not tell
 };
 
-// The full image path of a running process (UTF-8); nothing where the system does not give it.
-class ProcessImages {
+// A running process's image: its full path (UTF-8) and whether it lies inside the bundle's folder
+// (by the path's identity, path_identity_win32.h).
+struct ProcessImage {
+  std::string path;
+  bool insideBundle = false;
+};
+
+// What the system tells about the process that owns a port; asked only for an owner that the
+// table names (not 0, not the system process).
+class ProcessFacts {
  public:
-  virtual ~ProcessImages() = default;
-  virtual std::optional<std::string> ImagePath(uint32_t processId) = 0;
+  virtual ~ProcessFacts() = default;
+  // Every service, with its process id where it runs (services_win32.h).
+  virtual const std::vector<ServiceFacts>& Services() = 0;
+  // The image of a process; nothing where this user may not open it.
+  virtual std::optional<ProcessImage> Image(uint32_t processId) = 0;
 };
 
 enum class HolderKind {
-  kUnknown,    // no row with an owner: the system does not tell
-  kOwnBundle,  // a program of the bundle's own folder (a server of an earlier configuration)
+  kUnknown,    // the system does not tell: no owner in the table, a process that is no service
+               // and cannot be opened
+  kOwnBundle,  // a service or a program of the bundle's own folder (an earlier configuration)
   kSystem,     // the system process: the kernel's HTTP service, which IIS and others use
-  kProgram,    // another program, named by its image
+  kService,    // another service, named by its display name
+  kProgram,    // another program, named by its image's file name
 };
 
 struct PortHolder {
   HolderKind kind = HolderKind::kUnknown;
-  std::string image;  // kProgram and kOwnBundle: the image's file name, such as "mysqld.exe"
+  std::string name;       // kService, kProgram, kOwnBundle: the display name or the image's name
+  bool service = false;   // `name` is a service's (kService, and kOwnBundle by a service)
+  int otherServices = 0;  // services that share its process besides the one named
 };
 
-// The holder of `port` as the table tells; `appFolder` is the bundle's folder (UTF-8, with its
-// trailing "\"), whose programs are the bundle's own. A row with a known owner wins over one
-// without.
+// The holder of `port` as the table tells: the first row of the port with a known owner (a row
+// with an owner wins over one without). The system process is the kernel's HTTP service; another
+// owner is looked up among the running services first (several in one process: the bundle's, or
+// the first, and how many share it), then as an image.
 PortHolder FindPortHolder(const std::vector<ListeningSocket>& table, int32_t port,
-                          std::string_view appFolder, ProcessImages& images);
+                          ProcessFacts& processes);
 
-// The holder as the user is told: the image's name, the system's HTTP service, or "another
-// program" where the system does not tell.
+// True when the table has a listener on `port`.
+bool TableListensOn(const std::vector<ListeningSocket>& table, int32_t port);
+
+// The holder as the user is told: 服务“…”, the image's name, the system's HTTP service; "" for an
+// unknown holder, whom nothing names.
 std::string HolderName(const PortHolder& holder);
 
-// What the port label's tooltip says about the port below the one found: who holds it, or that
-// the bundle's own program does (from an earlier configuration, which is no conflict).
+// What the port label's tooltip says about the port below the one found: who holds it, that
+// Windows does not say who, or that the bundle's own service or program does (from an earlier
+// configuration, which is no conflict).
 std::string PortHolderText(int32_t port, const PortHolder& holder);
 
 }  // namespace orv

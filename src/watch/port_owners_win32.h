@@ -1,6 +1,6 @@
 #pragma once
-// What Windows tells about the ports that the watch cares for: whether something accepts a
-// connection on a loopback port right now, and which program listens on a port.
+// What Windows tells about the ports that the watch cares for: which sockets listen, and which
+// program, service or system part holds a port.
 
 #include <cstdint>
 #include <string>
@@ -11,23 +11,31 @@
 
 namespace orv {
 
-// The IPv4 sockets that listen, with their owning processes, from GetExtendedTcpTable (looked up
-// at run time in the system's iphlpapi.dll). Empty where the system does not give the table.
-std::vector<ListeningSocket> ListeningTcpSockets();
+// The TCP sockets that listen, IPv4 and IPv6, with their owning processes, from
+// GetExtendedTcpTable (looked up at run time in the system's iphlpapi.dll).
+struct TcpListeners {
+  std::vector<ListeningSocket> sockets;
+  bool complete = false;  // both families' tables were read: a port not among them has no listener
+};
+TcpListeners ListeningTcpSockets() noexcept;
 
-// Image paths of running processes, as far as this user may query them.
-class SystemProcessImages final : public ProcessImages {
+// The processes behind a port, for the bundle in `appFolder`: the services (ListServices, asked
+// once, when first needed) and the images of processes, as far as this user may open them.
+class SystemProcessFacts final : public ProcessFacts {
  public:
-  std::optional<std::string> ImagePath(uint32_t processId) override;
+  explicit SystemProcessFacts(std::string appFolder);
+  const std::vector<ServiceFacts>& Services() override;
+  std::optional<ProcessImage> Image(uint32_t processId) override;
+
+ private:
+  std::string appFolder_;
+  std::optional<std::vector<ServiceFacts>> services_;
 };
 
-// The holder of `port`, for the bundle in `appFolder` (UTF-8, trailing "\"). Never throws for
-// lack of information: where Windows does not tell, the holder is unknown.
-PortHolder HolderOfPort(int32_t port, const std::string& appFolder);
-
-// True when a listener on 127.0.0.1 accepts a connection to `port`. A loopback connect is
-// accepted or refused at once; one that gets no answer within `limitMs` (its packets dropped)
-// counts as not accepted. Never throws: a connect that cannot be tried counts as not accepted.
-bool LoopbackPortAccepts(int32_t port, DWORD limitMs);
+// The holder of `port` by `table`, or by the table read now, for the bundle in `appFolder`
+// (UTF-8, trailing "\"). Never throws: where Windows does not tell, the holder is unknown.
+PortHolder HolderOfPort(const std::vector<ListeningSocket>& table, int32_t port,
+                        const std::string& appFolder) noexcept;
+PortHolder HolderOfPort(int32_t port, const std::string& appFolder) noexcept;
 
 }  // namespace orv

@@ -122,8 +122,11 @@ std::string WatchText(WatchState state, const WatchFacts& facts) {
       return text + "，请检查 httpd.conf 中该网站的设置";
     }
     case WatchState::kDatabasePortTaken: {
-      const std::string holder = facts.databaseHolder.empty() ? "另一个程序" : facts.databaseHolder;
-      return "数据库端口 " + databasePort + " 已被 " + holder + " 占用，数据库无法启动";
+      if (facts.databaseHolder.empty())  // Windows did not say which program holds it
+        return "数据库端口 " + databasePort +
+               " 在安装脚本启动前已被占用（Windows 没有告知是哪个程序），数据库可能无法启动";
+      return "数据库端口 " + databasePort + " 已被 " + facts.databaseHolder +
+             " 占用，数据库无法启动";
     }
   }
   return {};

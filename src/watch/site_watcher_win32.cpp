@@ -4,6 +4,7 @@
 #include "configure/configure_bundle.h"
 #include "platform/failure.h"
 #include "platform/file_system_win32.h"
+#include "probe/tcp_connect_win32.h"
 #include "watch/option_includes_win32.h"
 #include "watch/port_owners_win32.h"
 
@@ -25,8 +26,13 @@ WatchFacts FactsBeforeScript() noexcept {
   try {
     const std::string folder = AppFolder();
     facts.databasePort = DatabasePortToWatch(BundleDatabaseEndpoint(folder));
-    if (facts.databasePort && LoopbackPortAccepts(*facts.databasePort, kPortCheckLimitMs)) {
-      const PortHolder holder = HolderOfPort(*facts.databasePort, folder);
+    // The table of listeners tells whether the port is taken, and by whom; a connect asks only
+    // where the table cannot be read. A holder that Windows does not name is left unnamed.
+    const TcpListeners listeners = facts.databasePort ? ListeningTcpSockets() : TcpListeners{};
+    if (facts.databasePort &&
+        (TableListensOn(listeners.sockets, *facts.databasePort) ||
+         (!listeners.complete && LoopbackPortAccepts(*facts.databasePort, kPortCheckLimitMs)))) {
+      const PortHolder holder = HolderOfPort(listeners.sockets, *facts.databasePort, folder);
       facts.databaseTakenBefore = holder.kind != HolderKind::kOwnBundle;
       facts.databaseHolder = HolderName(holder);
     }

@@ -18,8 +18,9 @@ namespace orv {
 
 // What is known just before the install script starts, for the bundle in the application folder:
 // the database's port from the written my.ini (none without the file or its [mysqld] section),
-// and whether another program accepts connections on it already, and which. The bundle's own
-// server of an earlier configuration is not in the way. Never throws.
+// and whether something listens on it already (the TCP table; a connect where the table cannot
+// be read), and who: the bundle's own server of an earlier configuration is not in the way, and a
+// holder that Windows does not name is left unnamed. Never throws.
 WatchFacts FactsBeforeScript() noexcept;
 
 class SiteWatcher final : private WatchConnections {

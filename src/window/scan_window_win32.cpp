@@ -15,7 +15,9 @@
 #include "platform/text_win32.h"
 #include "probe/number_reading.h"
 #include "probe/probe_sockets_win32.h"
+#include "watch/bundle_services.h"
 #include "watch/port_owners_win32.h"
+#include "watch/services_win32.h"
 #include "watch/site_watcher_win32.h"
 
 namespace orv {
@@ -32,6 +34,13 @@ constexpr UINT kSocketMessageCount = 0x3E00;
 // Posted when the user chose Retry in the box of a failed configuration: the new scan starts once
 // the box and the handler that showed it have returned.
 constexpr UINT kRetryScanMessage = WM_APP + 1;
+
+// The load handler, posted by Create so that it runs once the window shows, and again by Retry in
+// the box that says the bundle's services still run.
+constexpr UINT kLoadMessage = WM_APP + 2;
+
+// The status bar while an earlier configuration's services keep the scan from starting.
+constexpr char kServicesRunningStatus[] = "本捆绑包以前配置的服务仍在运行，未扫描端口";
 
 // The watch of the configured bundle: its connections report through a small range of its own,
 // and it ticks with a timer of its own.
@@ -204,9 +213,9 @@ void ScanWindow::Create(HINSTANCE instance) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
-  // The load handler: all controls exist, the window is not yet visible.
+  // The load handler runs once the window shows: it may have to ask the user first.
   probe_ = std::make_unique<PortProbe>(*sockets_, static_cast<ProbeView&>(*this));
-  Guarded([&] { probe_->FormLoad(); });
+  PostMessageW(window_, kLoadMessage, 0, 0);
   created_ = true;
 }
 
@@ -271,6 +280,9 @@ LRESULT ScanWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case kRetryScanMessage:
       OnRetryScan();
+      return 0;
+    case kLoadMessage:
+      OnLoad();
       return 0;
     case WM_TIMER:
       if (wParam == kStatusTimerId)
@@ -442,6 +454,28 @@ void ScanWindow::OnSocketMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   });
 }
 
+// The probe starts unless services of this bundle, of an earlier configuration, still run: their
+// configuration is not overwritten. The box names them and offers Retry, which checks again; Cancel
+// leaves the window without a result.
+void ScanWindow::OnLoad() {
+  if (!probe_)
+    return;
+  std::vector<ServiceFacts> running;
+  try {
+    running = RunningBundleServices(ListServices(AppFolder(), ServiceStates::kRunning));
+  } catch (...) {
+    // Where the services cannot be learnt, the first run goes on as it always did.
+  }
+  if (!running.empty()) {
+    StopTimer();
+    SetStatusText(kServicesRunningStatus);
+    OfferRetry(RunningServicesText(running), kLoadMessage);
+    return;
+  }
+  StartTimer();
+  Guarded([&] { probe_->FormLoad(); });
+}
+
 void ScanWindow::OnRetryScan() {
   if (probe_)
     Guarded([&] { probe_->Retry(); });
@@ -485,7 +519,7 @@ void ScanWindow::Guarded(Handler&& handler) noexcept {
   try {
     handler();
   } catch (const ConfigurationFailed& failure) {
-    OfferRetry(failure.what());
+    OfferRetry(failure.what(), kRetryScanMessage);
   } catch (const Failure& failure) {
     ReportFailure(failure.what());
   } catch (const std::exception& error) {
@@ -505,14 +539,14 @@ void ScanWindow::ReportFailure(const std::string& message) noexcept {
 
 // The box of a failed configuration. Retry is not run from inside the box's message loop, nor
 // from the handler that is still unwinding below it: a posted message starts it afterwards.
-void ScanWindow::OfferRetry(const std::string& message) noexcept {
+void ScanWindow::OfferRetry(const std::string& message, UINT retryMessage) noexcept {
   try {
     const int choice =
         MessageBoxW(window_, Utf8ToWide(message).c_str(), Utf8ToWide(scan::kCaption).c_str(),
                     MB_RETRYCANCEL | MB_ICONERROR);
     // The window may have been closed while the box was open.
     if (choice == IDRETRY && window_ != nullptr)
-      PostMessageW(window_, kRetryScanMessage, 0, 0);
+      PostMessageW(window_, retryMessage, 0, 0);
   } catch (...) {
   }
 }

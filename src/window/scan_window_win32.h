@@ -1,6 +1,7 @@
 #pragma once
-// frmScan, the program's only window: it probes for the first free port as soon as it loads,
-// configures the bundle for it and shows the two site links. Closing it ends the program.
+// frmScan, the program's only window: it probes for the first free port as soon as it loads
+// (unless services of an earlier configuration of the bundle still run: it says so and offers
+// Retry), configures the bundle for it and shows the two site links. Closing it ends the program.
 
 #include <array>
 #include <memory>
@@ -27,9 +28,9 @@ class ScanWindow final : private ProbeView, private FreePortSteps, private Watch
   ScanWindow(const ScanWindow&) = delete;
   ScanWindow& operator=(const ScanWindow&) = delete;
 
-  // Creates the window and its controls (not yet visible) and runs its load handler, which starts
-  // the probe. Throws a Failure when the window cannot be created. Once Create has finished, the
-  // window's destruction posts WM_QUIT; before, it does not.
+  // Creates the window and its controls (not yet visible) and posts its load handler, which starts
+  // the probe once the window shows. Throws a Failure when the window cannot be created. Once
+  // Create has finished, the window's destruction posts WM_QUIT; before, it does not.
   void Create(HINSTANCE instance);
   void Show(int showCommand);
   HWND handle() const { return window_; }
@@ -49,6 +50,7 @@ class ScanWindow final : private ProbeView, private FreePortSteps, private Watch
   bool OnSetCursor(HWND over);
   void OnDestroy();
   void OnSocketMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void OnLoad();
   void OnRetryScan();
   // The watch of the configured bundle: what was found just before the script started, then the
   // watch itself from the result on.
@@ -67,8 +69,9 @@ class ScanWindow final : private ProbeView, private FreePortSteps, private Watch
   template <typename Handler>
   void Guarded(Handler&& handler) noexcept;
   void ReportFailure(const std::string& message) noexcept;
-  // Shows a failed configuration with Retry and Cancel; Retry scans again once the box is closed.
-  void OfferRetry(const std::string& message) noexcept;
+  // Shows `message` with Retry and Cancel; Retry posts `retryMessage` once the box is closed (a
+  // new scan after a failed configuration, or the load handler again).
+  void OfferRetry(const std::string& message, UINT retryMessage) noexcept;
 
   // ProbeView
   std::string BoxText(ProbeBox box) const override;

@@ -7,61 +7,102 @@
 namespace orv {
 namespace {
 
-class FakeImages : public ProcessImages {
+class FakeProcesses : public ProcessFacts {
  public:
-  std::map<uint32_t, std::string> paths;
-  std::optional<std::string> ImagePath(uint32_t processId) override {
-    const auto found = paths.find(processId);
-    if (found == paths.end())
+  std::vector<ServiceFacts> services;
+  std::map<uint32_t, ProcessImage> images;
+  int servicesAsked = 0;
+
+  const std::vector<ServiceFacts>& Services() override {
+    ++servicesAsked;
+    return services;
+  }
+  std::optional<ProcessImage> Image(uint32_t processId) override {
+    const auto found = images.find(processId);
+    if (found == images.end())
       return std::nullopt;
     return found->second;
   }
 };
 
-constexpr char kBundle[] = "D:\\Dovrel\\";
+ServiceFacts Running(const char* name, uint32_t processId, bool insideBundle) {
+  ServiceFacts service;
+  service.name = name;
+  service.displayName = std::string(name) + " 服务";
+  service.state = 4;  // SERVICE_RUNNING
+  service.processId = processId;
+  service.insideBundle = insideBundle;
+  return service;
+}
 
-TEST(PortHolder, NamesTheProgramThatListens) {
-  FakeImages images;
-  images.paths = {{1200, "C:\\Program Files\\MySQL\\bin\\mysqld.exe"},
-                  {1300, "d:\\dovrel\\local\\mysql5\\bin\\mysqld-nt.exe"},
-                  {1400, "D:\\Dovrel2\\httpd.exe"}};
-  const std::vector<ListeningSocket> table = {{80, 0},      {3306, 0},    {3306, 1200},
-                                              {3307, 1300}, {8080, 1400}, {443, 4}};
+TEST(PortHolder, NamesTheServiceOrProgramThatListens) {
+  FakeProcesses processes;
+  processes.services = {Running("MySQL", 1200, false), Running("Apache2.4", 1300, true)};
+  // The image of a service's process is never asked: the service names it.
+  processes.images = {{1200, {"C:\\mysql\\bin\\mysqld.exe", false}},
+                      {1400, {"D:\\Dovrel\\local\\mysql5\\bin\\mysqld-nt.exe", true}},
+                      {1500, {"D:\\Dovrel2\\httpd.exe", false}}};
+  const std::vector<ListeningSocket> table = {{3306, 0},    {3306, 1200}, {80, 1300},
+                                              {3307, 1400}, {8080, 1500}, {443, 4}};
 
-  PortHolder holder = FindPortHolder(table, 3306, kBundle, images);
-  EXPECT_EQ(holder.kind, HolderKind::kProgram);
-  EXPECT_EQ(HolderName(holder), "mysqld.exe");
+  PortHolder holder = FindPortHolder(table, 3306, processes);
+  EXPECT_EQ(holder.kind, HolderKind::kService);
+  EXPECT_EQ(HolderName(holder), "服务“MySQL 服务”");
 
-  // The bundle's own server, from an earlier configuration (letter case ignored).
-  holder = FindPortHolder(table, 3307, kBundle, images);
+  holder = FindPortHolder(table, 80, processes);
   EXPECT_EQ(holder.kind, HolderKind::kOwnBundle);
-  EXPECT_EQ(holder.image, "mysqld-nt.exe");
+  EXPECT_EQ(HolderName(holder), "服务“Apache2.4 服务”");
 
-  // A folder whose name only starts like the bundle's is another program's.
-  EXPECT_EQ(FindPortHolder(table, 8080, kBundle, images).kind, HolderKind::kProgram);
+  holder = FindPortHolder(table, 3307, processes);
+  EXPECT_EQ(holder.kind, HolderKind::kOwnBundle);
+  EXPECT_EQ(HolderName(holder), "mysqld-nt.exe");
 
-  holder = FindPortHolder(table, 443, kBundle, images);
+  holder = FindPortHolder(table, 8080, processes);
+  EXPECT_EQ(holder.kind, HolderKind::kProgram);
+  EXPECT_EQ(HolderName(holder), "httpd.exe");
+
+  holder = FindPortHolder(table, 443, processes);
   EXPECT_EQ(holder.kind, HolderKind::kSystem);
   EXPECT_NE(HolderName(holder).find("HTTP"), std::string::npos);
 }
 
-TEST(PortHolder, IsAnotherProgramWhereTheSystemDoesNotTell) {
-  FakeImages images;
-  // No owner in the table (as under Wine), an owner without an image, no row at all.
-  const std::vector<ListeningSocket> table = {{80, 0}, {81, 1500}};
-  for (const int32_t port : {80, 81, 82}) {
-    const PortHolder holder = FindPortHolder(table, port, kBundle, images);
-    EXPECT_EQ(holder.kind, HolderKind::kUnknown) << port;
-    EXPECT_EQ(HolderName(holder), "另一个程序") << port;
-  }
-  EXPECT_EQ(FindPortHolder({}, 80, kBundle, images).kind, HolderKind::kUnknown);
+TEST(PortHolder, SharedServiceProcessNamesTheBundlesServiceAndCountsTheOthers) {
+  FakeProcesses processes;
+  ServiceFacts stopped = Running("Old", 900, true);
+  stopped.state = kServiceStopped;
+  processes.services = {stopped, Running("Dnscache", 900, false), Running("W32Time", 900, false)};
+  const PortHolder holder = FindPortHolder({{53, 900}}, 53, processes);
+  EXPECT_EQ(holder.kind, HolderKind::kService);
+  EXPECT_EQ(HolderName(holder), "服务“Dnscache 服务”（及同一进程中的另外 1 个服务）");
 }
 
-TEST(PortHolder, TooltipTellsTheBundlesOwnProgramFromAConflict) {
-  EXPECT_EQ(PortHolderText(80, {}), "端口 80 已被 另一个程序 占用");
-  EXPECT_EQ(PortHolderText(80, {HolderKind::kProgram, "w3wp.exe"}), "端口 80 已被 w3wp.exe 占用");
-  const std::string own = PortHolderText(80, {HolderKind::kOwnBundle, "httpd.exe"});
-  EXPECT_NE(own.find("本捆绑包的 httpd.exe"), std::string::npos) << own;
+TEST(PortHolder, IsUnknownWhereTheSystemDoesNotTell) {
+  FakeProcesses processes;
+  // No owner in the table (as under Wine), an owner that is no service and cannot be opened, no
+  // row at all.
+  const std::vector<ListeningSocket> table = {{80, 0}, {81, 1500}};
+  for (const int32_t port : {80, 81, 82}) {
+    const PortHolder holder = FindPortHolder(table, port, processes);
+    EXPECT_EQ(holder.kind, HolderKind::kUnknown) << port;
+    EXPECT_EQ(HolderName(holder), "") << port;
+  }
+  // The services are asked only for an owner the table names.
+  FakeProcesses untouched;
+  FindPortHolder({{80, 0}, {443, 4}}, 80, untouched);
+  FindPortHolder({{80, 0}, {443, 4}}, 443, untouched);
+  EXPECT_EQ(untouched.servicesAsked, 0);
+  EXPECT_TRUE(TableListensOn(table, 80));
+  EXPECT_FALSE(TableListensOn(table, 82));
+}
+
+TEST(PortHolder, TooltipTellsTheBundlesOwnFromAConflictAndFromSilence) {
+  EXPECT_EQ(PortHolderText(80, {}), "端口 80 已被占用（Windows 没有告知是哪个程序）");
+  EXPECT_EQ(PortHolderText(80, {HolderKind::kProgram, "w3wp.exe", false, 0}),
+            "端口 80 已被 w3wp.exe 占用");
+  EXPECT_EQ(PortHolderText(80, {HolderKind::kService, "World Wide Web 发布服务", true, 0}),
+            "端口 80 已被 服务“World Wide Web 发布服务” 占用");
+  const std::string own = PortHolderText(80, {HolderKind::kOwnBundle, "Apache2.4", true, 0});
+  EXPECT_NE(own.find("本捆绑包的 服务“Apache2.4”"), std::string::npos) << own;
   EXPECT_EQ(own.find("占用"), std::string::npos) << own;
 }
 

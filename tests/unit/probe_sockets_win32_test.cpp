@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/failure.h"
+#include "probe/tcp_connect_win32.h"
 
 namespace orv {
 namespace {
@@ -214,6 +215,17 @@ TEST_F(ProbeSocketsTest, APortHeldOnlyOverIpv6CannotBeListenedOn) {
   Start(sockets, 1, 20071);
   EXPECT_EQ(NextEvent(sockets), Event(1, false));
   EXPECT_FALSE(sockets.CanListenOn(20071));
+}
+
+// The one loopback connect that waits for its answer, as the watch asks where the TCP table
+// cannot be read.
+TEST_F(ProbeSocketsTest, LoopbackPortAcceptsOnlyWhereAServerListens) {
+  const UniqueSocket listening = Open(20081, true);
+  const UniqueSocket bound = Open(20082, false);
+  EXPECT_TRUE(LoopbackPortAccepts(20081, 1000));
+  EXPECT_FALSE(LoopbackPortAccepts(20082, 1000));
+  EXPECT_FALSE(LoopbackPortAccepts(20083, 1000));
+  EXPECT_FALSE(LoopbackPortAccepts(0, 1000));
 }
 
 }  // namespace

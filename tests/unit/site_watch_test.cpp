@@ -72,6 +72,12 @@ TEST(WatchText, SaysWhatHappened) {
   taken.databaseTakenBefore = true;
   taken.databaseHolder = "mysqld.exe";
   EXPECT_TRUE(Has(WatchText(WatchState::kDatabasePortTaken, taken), "3307 已被 mysqld.exe 占用"));
+  // A holder that Windows does not name is not called another program.
+  taken.databaseHolder.clear();
+  const std::string unnamed = WatchText(WatchState::kDatabasePortTaken, taken);
+  EXPECT_TRUE(Has(unnamed, "3307 在安装脚本启动前已被占用（Windows 没有告知是哪个程序）"))
+      << unnamed;
+  EXPECT_FALSE(Has(unnamed, "另一个程序")) << unnamed;
 }
 
 TEST(SiteWatch, ProvesTheSiteByAResponseThenEachLink) {

@@ -9,6 +9,11 @@
 //                       first.
 // SiteStandIn --stop    stop the stand-in that this same file started (exit code 0 also when none
 //                       runs).
+// SiteStandIn --service PORT...
+//                       run as a Windows service (registered with `sc create NAME binPath= ...`):
+//                       reports running once it listens, serves until SERVICE_CONTROL_STOP, and
+//                       stops with the service-specific exit code 1 when no port can be bound.
+//                       Exit code 1 when the service control manager did not start it.
 //
 // Options before the ports, for tests of the configurator's watch:
 //   --status-for PATH=CODE  answer a GET of PATH (exactly, such as /zel) with status CODE and no
@@ -25,12 +30,14 @@
 
 #include <shellapi.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "bundle/instance_name.h"
+#include "bundle/path_identity_win32.h"
 #include "platform/failure.h"
 #include "platform/text_win32.h"
 #include "platform/unique_handle_win32.h"
@@ -51,14 +58,12 @@ struct ServingOptions {
   DWORD delayMs = 0;
 };
 
-// Objects named after this file's full path as the configurator names a bundle's objects (letter
-// case ignored), so that two bundles' stand-ins do not stop each other.
+// Objects named after this file's path identity as the configurator names a bundle's objects, so
+// that two bundles' stand-ins do not stop each other.
 std::wstring ObjectName(const wchar_t* kind) {
   std::wstring path(32768, L'\0');
   path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  CharUpperBuffW(path.data(), static_cast<DWORD>(path.size()));
-  return orv::Utf8ToWide(orv::InstanceName(std::u16string(path.begin(), path.end()))) +
-         L"-SiteStandIn-" + kind;
+  return orv::Utf8ToWide(orv::InstanceName(orv::PathIdentityOf(path))) + L"-SiteStandIn-" + kind;
 }
 
 std::string HtmlEscaped(const std::string& text) {
@@ -172,6 +177,9 @@ bool WaitBeforeListening(HANDLE stop, DWORD delayMs) {
   return delayMs == 0 || WaitForSingleObject(stop, delayMs) == WAIT_TIMEOUT;
 }
 
+int ServePorts(const std::vector<int>& ports, const ServingOptions& options, HANDLE stop,
+               const std::function<void()>& listening);
+
 int Serve(const std::vector<int>& ports, const ServingOptions& options = {}) {
   // A stand-in of this file already serving is stopped; it gives up the mutex as it ends.
   const orv::UniqueKernelHandle stop(
@@ -185,14 +193,20 @@ int Serve(const std::vector<int>& ports, const ServingOptions& options = {}) {
     return 1;
   const orv::UniqueHeldMutex running(mutex.release());
   ResetEvent(stop.get());
+  return ServePorts(ports, options, stop.get(), [] {});
+}
 
-  if (!WaitBeforeListening(stop.get(), options.delayMs))
+// Listens on the ports and answers until `stop` is set; `listening` is called once the listeners
+// are in place. Exit code 1 when no port can be bound (or Winsock cannot be started), else 0.
+int ServePorts(const std::vector<int>& ports, const ServingOptions& options, HANDLE stop,
+               const std::function<void()>& listening) {
+  if (!WaitBeforeListening(stop, options.delayMs))
     return 0;
   try {
     const orv::WinsockSession winsock;
     std::vector<orv::UniqueSocket> held;
     std::vector<Listener> listeners;
-    std::vector<HANDLE> waits{stop.get()};
+    std::vector<HANDLE> waits{stop};
     for (const int port : ports) {
       Listener listener;
       listener.port = port;
@@ -213,6 +227,8 @@ int Serve(const std::vector<int>& ports, const ServingOptions& options = {}) {
       listeners.push_back(std::move(listener));
     }
     const int exitCode = listeners.empty() ? 1 : 0;
+    if (!listeners.empty())
+      listening();
     while (!listeners.empty()) {
       const DWORD which =
           WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE);
@@ -276,6 +292,70 @@ std::optional<bool> TakeServingOption(int argc, wchar_t** argv, int& i, ServingO
   return true;
 }
 
+// The service mode. The dispatcher calls ServiceMain on a thread of its own, without a context:
+// what it needs is kept here.
+struct ServiceRun {
+  std::vector<int> ports;
+  SERVICE_STATUS_HANDLE status = nullptr;
+  orv::UniqueKernelHandle stop;
+  DWORD checkPoint = 0;
+};
+ServiceRun* runningService = nullptr;
+
+void Report(DWORD state, DWORD win32ExitCode = NO_ERROR, DWORD serviceExitCode = 0) {
+  SERVICE_STATUS status{};
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwCurrentState = state;
+  status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+  status.dwWin32ExitCode = win32ExitCode;
+  status.dwServiceSpecificExitCode = serviceExitCode;
+  const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+  status.dwCheckPoint = pending ? ++runningService->checkPoint : 0;
+  status.dwWaitHint = pending ? kTakeOverMs : 0;
+  SetServiceStatus(runningService->status, &status);
+}
+
+DWORD WINAPI ServiceControl(DWORD control, DWORD, LPVOID, LPVOID) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+      Report(SERVICE_STOP_PENDING);
+      SetEvent(runningService->stop.get());
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
+  const wchar_t* name = argc > 0 && argv != nullptr && argv[0] != nullptr ? argv[0] : L"";
+  runningService->status = RegisterServiceCtrlHandlerExW(name, &ServiceControl, nullptr);
+  if (runningService->status == nullptr)
+    return;
+  Report(SERVICE_START_PENDING);
+  runningService->stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const int exitCode = runningService->stop
+                           ? ServePorts(runningService->ports, {}, runningService->stop.get(),
+                                        [] { Report(SERVICE_RUNNING); })
+                           : 1;
+  if (exitCode == 0)
+    Report(SERVICE_STOPPED);
+  else
+    Report(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, static_cast<DWORD>(exitCode));
+}
+
+int RunAsService(const std::vector<int>& ports) {
+  ServiceRun run;
+  run.ports = ports;
+  runningService = &run;
+  SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(L""), &ServiceMain}, {nullptr, nullptr}};
+  const bool dispatched = StartServiceCtrlDispatcherW(table) != FALSE;
+  runningService = nullptr;
+  return dispatched ? 0 : 1;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -286,10 +366,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   std::vector<int> ports;
   bool stop = false;
   ServingOptions serving;
+  bool service = false;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     if (arg == L"--stop") {
       stop = true;
+      continue;
+    }
+    if (arg == L"--service") {
+      service = true;
       continue;
     }
     if (const std::optional<bool> taken = TakeServingOption(argc, argv, i, serving)) {
@@ -310,5 +395,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     return Stop();
   if (ports.empty())
     return 2;
-  return Serve(ports, serving);
+  return service ? RunAsService(ports) : Serve(ports, serving);
 }

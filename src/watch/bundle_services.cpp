@@ -1,0 +1,123 @@
+#include "watch/bundle_services.h"
+
+namespace orv {
+namespace {
+
+constexpr std::string_view kExe = ".exe";
+
+char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// True when `text` holds ".exe" (any letter case) at `at`, followed by a space or its end.
+bool ExeEndsWordAt(std::string_view text, size_t at) {
+  if (at + kExe.size() > text.size())
+    return false;
+  for (size_t i = 0; i < kExe.size(); ++i) {
+    if (LowerAscii(text[at + i]) != kExe[i])
+      return false;
+  }
+  const size_t after = at + kExe.size();
+  return after == text.size() || text[after] == ' ' || text[after] == '\t';
+}
+
+bool HasExtension(std::string_view path) {
+  const size_t name = path.find_last_of("\\/");
+  const size_t dot = path.find_last_of('.');
+  return dot != std::string_view::npos && (name == std::string_view::npos || dot > name);
+}
+
+bool EndsWithSentenceMark(const std::string& text) {
+  for (const std::string_view mark : {"。", ".", "!", "！"}) {
+    if (text.size() >= mark.size() &&
+        text.compare(text.size() - mark.size(), mark.size(), mark) == 0)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string ExecutableOfCommandLine(std::string_view commandLine,
+                                    const std::function<bool(const std::string&)>& isFile) {
+  const size_t first = commandLine.find_first_not_of(" \t");
+  if (first == std::string_view::npos)
+    return {};
+  const std::string_view line = commandLine.substr(first);
+  if (line.front() == '"') {
+    const size_t closing = line.find('"', 1);
+    return std::string(
+        line.substr(1, closing == std::string_view::npos ? std::string_view::npos : closing - 1));
+  }
+  // C:\Program Files\x.exe runs C:\Program.exe where that exists, as Windows would.
+  for (size_t end = line.find(' ');; end = line.find(' ', end + 1)) {
+    const std::string candidate(line.substr(0, end));
+    if (isFile(candidate))
+      return candidate;
+    if (!HasExtension(candidate) && isFile(candidate + std::string(kExe)))
+      return candidate + std::string(kExe);
+    if (end == std::string_view::npos)
+      break;
+  }
+  for (size_t at = line.find('.'); at != std::string_view::npos; at = line.find('.', at + 1)) {
+    if (ExeEndsWordAt(line, at))
+      return std::string(line.substr(0, at + kExe.size()));
+  }
+  return std::string(line.substr(0, line.find_first_of(" \t")));
+}
+
+std::string ServiceTitle(const ServiceFacts& service) {
+  return service.displayName.empty() ? service.name : service.displayName;
+}
+
+std::vector<ServiceFacts> RunningBundleServices(const std::vector<ServiceFacts>& services) {
+  std::vector<ServiceFacts> running;
+  for (const ServiceFacts& service : services) {
+    if (service.insideBundle && service.state != kServiceStopped)
+      running.push_back(service);
+  }
+  return running;
+}
+
+std::string RunningServicesText(const std::vector<ServiceFacts>& running) {
+  std::string names;
+  for (const ServiceFacts& service : running) {
+    if (!names.empty())
+      names += "、";
+    names += "“" + ServiceTitle(service) + "”";
+  }
+  return "本系统以前的配置仍在运行：本捆绑包的服务" + names +
+         "尚未停止。为免覆盖正在使用的配置，本程序没有扫描端口，也没有写入任何文件。\n\n"
+         "如果您想重新配置本系统，请先执行unstall.bat，然后点击“重试”。";
+}
+
+std::string StoppedServiceNote(const std::vector<ServiceFacts>& services,
+                               const std::function<std::string(uint32_t)>& systemText) {
+  const ServiceFacts* chosen = nullptr;
+  for (const ServiceFacts& service : services) {
+    if (!service.insideBundle || service.state != kServiceStopped)
+      continue;
+    if (chosen == nullptr)
+      chosen = &service;
+    if (service.win32ExitCode != 0) {
+      chosen = &service;
+      break;
+    }
+  }
+  if (chosen == nullptr)
+    return {};
+  std::string note = "服务“" + ServiceTitle(*chosen) + "”已停止";
+  if (chosen->win32ExitCode == 0)
+    return note + "。";
+  const uint32_t code = chosen->win32ExitCode == kServiceSpecificError ? chosen->serviceExitCode
+                                                                       : chosen->win32ExitCode;
+  note += "，退出码 " + std::to_string(code);
+  std::string text = systemText ? systemText(chosen->win32ExitCode) : std::string();
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
+    text.pop_back();
+  if (text.empty())
+    return note + "。";
+  return note + "：" + text + (EndsWithSentenceMark(text) ? "" : "。");
+}
+
+}  // namespace orv
