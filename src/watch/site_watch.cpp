@@ -141,7 +141,9 @@ void SiteWatch::Start(const WatchFacts& facts, int64_t nowMs) {
   facts_.databaseAnswers = false;
   facts_.siteFailure = FetchFailure::kNone;
   facts_.linkStatus = {};
+  facts_.serviceNote.clear();
   fetching_ = {};
+  shownState_ = WatchState::kStarting;
   startMs_ = nowMs;
   phase_ = Phase::kFast;
   shown_ = WatchText(WatchState::kStarting, facts_);
@@ -263,6 +265,13 @@ void SiteWatch::AfterAnswer(int64_t nowMs) {
 
 void SiteWatch::ShowEnd(int64_t nowMs) {
   const WatchState state = EndState(facts_);
+  // Where something does not answer, a stopped service of the bundle may tell why: asked when
+  // such a state is first shown, not at every tick after.
+  const bool silent = state == WatchState::kSiteSilent || state == WatchState::kDatabaseSilent ||
+                      state == WatchState::kBothSilent;
+  if (silent && (phase_ == Phase::kFast || state != shownState_))
+    facts_.serviceNote = connections_.StoppedServiceNote();
+  shownState_ = state;
   const std::string text = WatchText(state, facts_);
   if (text != shown_) {
     shown_ = text;

@@ -105,6 +105,9 @@ class WatchConnections {
   virtual void Try(WatchTarget target, int32_t port) = 0;
   virtual void Fetch(SiteLink link, const LinkRequest& request) = 0;
   virtual void StopAll() noexcept = 0;
+  // What the system says of the bundle's services that have stopped (each named with its exit
+  // code and the system's text for it); "" where none has.
+  virtual std::string StoppedServiceNote() = 0;
 };
 
 class WatchView {
@@ -157,6 +160,7 @@ class SiteWatch {
   Phase phase_ = Phase::kOver;
   std::array<bool, 2> fetching_{};
   std::string shown_;
+  WatchState shownState_ = WatchState::kStarting;
   int64_t startMs_ = 0;
   int64_t scriptEndMs_ = 0;
   int64_t nextSlowTryMs_ = 0;

@@ -7,6 +7,7 @@
 #include "probe/tcp_connect_win32.h"
 #include "watch/option_includes_win32.h"
 #include "watch/port_owners_win32.h"
+#include "watch/services_win32.h"
 
 namespace orv {
 namespace {
@@ -124,6 +125,14 @@ void SiteWatcher::Try(WatchTarget target, int32_t port) {
 
 void SiteWatcher::Fetch(SiteLink link, const LinkRequest& request) {
   fetcher_.Fetch(link, request);
+}
+
+std::string SiteWatcher::StoppedServiceNote() {
+  try {
+    return StoppedBundleServiceNote(AppFolder());
+  } catch (...) {
+    return {};  // the folder could not be told: no note
+  }
 }
 
 void SiteWatcher::StopAll() noexcept {

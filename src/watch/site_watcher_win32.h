@@ -45,6 +45,7 @@ class SiteWatcher final : private WatchConnections {
   void Try(WatchTarget target, int32_t port) override;
   void Fetch(SiteLink link, const LinkRequest& request) override;
   void StopAll() noexcept override;
+  std::string StoppedServiceNote() override;
   void CheckScriptEnd() noexcept;
 
   HWND window_;

@@ -37,12 +37,18 @@ class FakeWatchMachine : public WatchConnections, public WatchView {
     fetches.push_back(request.host + request.path);
   }
   void StopAll() noexcept override { ++stops; }
+  std::string StoppedServiceNote() override {
+    ++noteAsked;
+    return note;
+  }
   void ShowWatchText(const std::string& text) override { shown.push_back(text); }
 
   std::vector<std::string> tries;
   std::vector<std::string> fetches;
   std::vector<std::string> shown;
   int stops = 0;
+  std::string note;
+  int noteAsked = 0;
 };
 
 TEST(WatchText, SaysWhatHappened) {
@@ -158,20 +164,27 @@ TEST(SiteWatch, WaitsTwoMinutesUnlessTheScriptFailed) {
 
 TEST(SiteWatch, ChangesTheEndStateWhenALateServerAnswers) {
   FakeWatchMachine machine;
+  machine.note = "服务“Apache2.4”已停止，退出码 1067";
   SiteWatch watch(machine, machine);
   watch.Start(Facts(), 0);
   watch.Fetched(SiteLink::kQorn, NoResponse(FetchFailure::kRefused), 10);
   watch.Tick(kWatchLongestMs);
   ASSERT_TRUE(watch.EndShown());
   ASSERT_TRUE(watch.Watching());
+  // A stopped service of the bundle is named, asked once for the state, not at every tick.
+  EXPECT_TRUE(Has(machine.shown.back(), "Apache2.4”已停止，退出码 1067")) << machine.shown.back();
   const size_t fetches = machine.fetches.size();
   watch.Tick(kWatchLongestMs + 1000);  // less often now
   EXPECT_EQ(machine.fetches.size(), fetches);
   watch.Tick(kWatchLongestMs + kWatchSlowIntervalMs);
   EXPECT_EQ(machine.fetches.size(), fetches + 1);
+  EXPECT_EQ(machine.noteAsked, 1);
 
+  machine.note.clear();
   watch.Answered(WatchTarget::kDatabase, 200000);
   EXPECT_TRUE(Has(machine.shown.back(), "网站没有响应")) << machine.shown.back();
+  EXPECT_FALSE(Has(machine.shown.back(), "已停止"));  // asked again for the new state
+  EXPECT_EQ(machine.noteAsked, 2);
   watch.Fetched(SiteLink::kQorn, Status(200), 200100);
   EXPECT_TRUE(watch.Watching());  // the other link is proven first
   watch.Fetched(SiteLink::kZel, Status(200), 200200);
