@@ -27,13 +27,14 @@ WatchFacts FactsBeforeScript() noexcept {
   try {
     const std::string folder = AppFolder();
     facts.databasePort = DatabasePortToWatch(BundleDatabaseEndpoint(folder));
-    // The table of listeners tells whether the port is taken, and by whom; a connect asks only
-    // where the table cannot be read. A holder that Windows does not name is left unnamed.
-    const TcpListeners listeners = facts.databasePort ? ListeningTcpSockets() : TcpListeners{};
+    // The table of listeners tells whether the port is taken; a connect asks only where the
+    // table cannot be read. The owners are asked for only then, to name the holder; one that
+    // Windows does not name is left unnamed.
+    const TcpListeners listeners = facts.databasePort ? ListeningTcpPorts() : TcpListeners{};
     if (facts.databasePort &&
         (TableListensOn(listeners.sockets, *facts.databasePort) ||
          (!listeners.complete && LoopbackPortAccepts(*facts.databasePort, kPortCheckLimitMs)))) {
-      const PortHolder holder = HolderOfPort(listeners.sockets, *facts.databasePort, folder);
+      const PortHolder holder = HolderOfPort(*facts.databasePort, folder);
       facts.databaseTakenBefore = holder.kind != HolderKind::kOwnBundle;
       facts.databaseHolder = HolderName(holder);
     }
