@@ -11,26 +11,16 @@
 
 namespace orv {
 
-LibrarySearchCalls KernelLibrarySearchCalls() noexcept {
-  LibrarySearchCalls calls;
+void RestrictLibrarySearch() noexcept {
   const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   if (kernel == nullptr)
-    return calls;
-  calls.setDefaultDllDirectories =
-      LibraryFunction<decltype(calls.setDefaultDllDirectories)>(kernel, "SetDefaultDllDirectories");
-  calls.setDllDirectory =
-      LibraryFunction<decltype(calls.setDllDirectory)>(kernel, "SetDllDirectoryW");
-  return calls;
-}
-
-LibrarySearch RestrictLibrarySearch(const LibrarySearchCalls& calls) {
-  if (calls.setDefaultDllDirectories != nullptr &&
-      calls.setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-    return LibrarySearch::kSystemFolderOnly;
-  }
-  if (calls.setDllDirectory != nullptr && calls.setDllDirectory(L""))
-    return LibrarySearch::kCurrentFolderRemoved;
-  return LibrarySearch::kUnchanged;
+    return;
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD flags);
+  const auto setDefault =
+      LibraryFunction<SetDefaultDllDirectoriesFn>(kernel, "SetDefaultDllDirectories");
+  if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+    return;
+  SetDllDirectoryW(L"");
 }
 
 UniqueModule LoadSystemLibrary(const wchar_t* name) {

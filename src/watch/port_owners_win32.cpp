@@ -53,26 +53,27 @@ bool ReadListeners(GetExtendedTcpTableFn getTable, ULONG family,
   return true;
 }
 
-}  // namespace
-
-TcpListeners ListeningTcpSockets() noexcept {
-  TcpListeners listeners;
+// The listening sockets with their owning processes, IPv4 and IPv6 (the owners cost more to ask
+// for than the ports alone).
+std::vector<ListeningSocket> OwnedListeningSockets() noexcept {
+  std::vector<ListeningSocket> sockets;
   try {
     const UniqueModule library = LoadSystemLibrary(L"iphlpapi.dll");
     const auto getTable =
         library ? LibraryFunction<GetExtendedTcpTableFn>(library.get(), "GetExtendedTcpTable")
                 : nullptr;
     if (getTable == nullptr)
-      return listeners;
+      return sockets;
     // A server that listens on IPv6 for both families (MySQL's "*") is only in the IPv6 table.
-    const bool v4 = ReadListeners<MIB_TCPTABLE_OWNER_PID>(getTable, AF_INET, listeners.sockets);
-    const bool v6 = ReadListeners<MIB_TCP6TABLE_OWNER_PID>(getTable, AF_INET6, listeners.sockets);
-    listeners.complete = v4 && v6;
+    ReadListeners<MIB_TCPTABLE_OWNER_PID>(getTable, AF_INET, sockets);
+    ReadListeners<MIB_TCP6TABLE_OWNER_PID>(getTable, AF_INET6, sockets);
   } catch (...) {
-    listeners.complete = false;
+    // What was read stands; an owner not read is not known.
   }
-  return listeners;
+  return sockets;
 }
+
+}  // namespace
 
 TcpListeners ListeningTcpPorts() noexcept {
   TcpListeners listeners;
@@ -132,18 +133,13 @@ std::optional<ProcessImage> SystemProcessFacts::Image(uint32_t processId) {
   return ProcessImage{WideToUtf8(path), FolderIdentity(appFolder_).Holds(path)};
 }
 
-PortHolder HolderOfPort(const std::vector<ListeningSocket>& table, int32_t port,
-                        const std::string& appFolder) noexcept {
+PortHolder HolderOfPort(int32_t port, const std::string& appFolder) noexcept {
   try {
     SystemProcessFacts processes(appFolder);
-    return FindPortHolder(table, port, processes);
+    return FindPortHolder(OwnedListeningSockets(), port, processes);
   } catch (...) {
     return {};
   }
-}
-
-PortHolder HolderOfPort(int32_t port, const std::string& appFolder) noexcept {
-  return HolderOfPort(ListeningTcpSockets().sockets, port, appFolder);
 }
 
 }  // namespace orv

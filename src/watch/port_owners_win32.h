@@ -11,16 +11,14 @@
 
 namespace orv {
 
-// The TCP sockets that listen, IPv4 and IPv6, with their owning processes, from
-// GetExtendedTcpTable (looked up at run time in the system's iphlpapi.dll).
+// The TCP ports that listen, IPv4 and IPv6, without their owners (every process id 0), from the
+// tables that do not name them (GetExtendedTcpTable's basic one, GetTcp6Table; looked up at run
+// time in the system's iphlpapi.dll): asking Windows for the owners costs more, and under Wine
+// about 0.8 s a family with a thousand listeners.
 struct TcpListeners {
   std::vector<ListeningSocket> sockets;
   bool complete = false;  // both families' tables were read: a port not among them has no listener
 };
-TcpListeners ListeningTcpSockets() noexcept;
-// The same ports without their owners (every process id 0), from the tables that do not name them
-// (GetExtendedTcpTable's basic one, GetTcp6Table): asking Windows for the owners costs more, and
-// under Wine about 0.8 s a family with a thousand listeners.
 TcpListeners ListeningTcpPorts() noexcept;
 
 // The processes behind a port, for the bundle in `appFolder`: the services (ListServices, asked
@@ -36,10 +34,9 @@ class SystemProcessFacts final : public ProcessFacts {
   std::optional<std::vector<ServiceFacts>> services_;
 };
 
-// The holder of `port` by `table`, or by the table read now, for the bundle in `appFolder`
-// (UTF-8, trailing "\"). Never throws: where Windows does not tell, the holder is unknown.
-PortHolder HolderOfPort(const std::vector<ListeningSocket>& table, int32_t port,
-                        const std::string& appFolder) noexcept;
+// The holder of `port`, from the listening sockets with their owners read now, for the bundle in
+// `appFolder` (UTF-8, trailing "\"). Never throws: where Windows does not tell, the holder is
+// unknown.
 PortHolder HolderOfPort(int32_t port, const std::string& appFolder) noexcept;
 
 }  // namespace orv
