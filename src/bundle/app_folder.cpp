@@ -9,6 +9,10 @@ std::string AppFolderFrom(std::string_view executableFolder) {
   return folder + "\\";
 }
 
+std::string ServersFolderOf(std::string_view appFolder) {
+  return std::string(appFolder) + "local\\";
+}
+
 std::string ExecutableFolderOf(std::string_view executablePath) {
   const size_t slash = executablePath.find_last_of('\\');
   if (slash == std::string_view::npos)

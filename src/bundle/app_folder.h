@@ -16,4 +16,10 @@ std::string AppFolderFrom(std::string_view executableFolder);
 // "D:\Orvandimex.exe" gives "D:\"), as the system reports an executable's folder.
 std::string ExecutableFolderOf(std::string_view executablePath);
 
+// The folder of the bundle's own servers, `appFolder` (with its trailing "\") followed by
+// "local\": the templates put the web server and the database there. What runs from it is the
+// bundle's; what runs from elsewhere is not, even beside the program or, for a bundle unpacked to
+// a drive root, elsewhere on that drive.
+std::string ServersFolderOf(std::string_view appFolder);
+
 }  // namespace orv

@@ -24,8 +24,9 @@ struct ServiceFacts {
   uint32_t processId = 0;            // 0 where no process runs it
   uint32_t win32ExitCode = 0;
   uint32_t serviceExitCode = 0;  // the service's own code, where win32ExitCode is 1066
+  std::string commandLine;       // as registered, variables expanded; empty where unknown
   std::string binaryPath;        // the executable its command line starts; empty where unknown
-  bool insideBundle = false;     // the executable lies inside the bundle's folder
+  bool insideBundle = false;     // the executable lies in the bundle's servers' folder (local\)
 };
 
 // The executable that a service's command line starts. A quoted one is taken up to its closing

@@ -92,7 +92,8 @@ std::optional<std::pair<SiteLink, FetchOutcome>> LinkFetcher::Take(WPARAM wParam
   if (lParam > 0)
     outcome = FetchOutcome{static_cast<int32_t>(lParam), FetchFailure::kNone};
   else
-    outcome = FetchOutcome{std::nullopt, FailureOfError(static_cast<uint32_t>(-lParam))};
+    outcome = FetchOutcome{std::nullopt,
+                           FailureOfError(static_cast<uint32_t>(-lParam), FetchPhase::kResponse)};
   return std::make_pair(static_cast<SiteLink>(link), outcome);
 }
 

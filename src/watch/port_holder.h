@@ -18,8 +18,8 @@ struct ListeningSocket {
   uint32_t processId = 0;  // 0 where the system does not tell
 };
 
-// A running process's image: its full path (UTF-8) and whether it lies inside the bundle's folder
-// (by the path's identity, path_identity_win32.h).
+// A running process's image: its full path (UTF-8) and whether it lies inside the bundle's servers'
+// folder (ServersFolderOf, by the path's identity, path_identity_win32.h).
 struct ProcessImage {
   std::string path;
   bool insideBundle = false;

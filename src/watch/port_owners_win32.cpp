@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "bundle/app_folder.h"
 #include "bundle/path_identity_win32.h"
 #include "platform/system_library_win32.h"
 #include "platform/text_win32.h"
@@ -130,7 +131,7 @@ std::optional<ProcessImage> SystemProcessFacts::Image(uint32_t processId) {
   if (!QueryFullProcessImageNameW(process.get(), 0, path.data(), &length))
     return std::nullopt;
   path.resize(length);
-  return ProcessImage{WideToUtf8(path), FolderIdentity(appFolder_).Holds(path)};
+  return ProcessImage{WideToUtf8(path), FolderIdentity(ServersFolderOf(appFolder_)).Holds(path)};
 }
 
 PortHolder HolderOfPort(int32_t port, const std::string& appFolder) noexcept {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "bundle/app_folder.h"
 #include "bundle/path_identity_win32.h"
 #include "platform/sized_text_win32.h"
 #include "platform/system_error_win32.h"
@@ -26,9 +27,10 @@ bool IsFile(const std::string& utf8Path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// "%SystemRoot%\..." as the manager would start it.
+// "%SystemRoot%\..." as the manager would start it. ExpandEnvironmentStringsW counts the
+// terminating zero in what it returns.
 std::wstring Expanded(const std::wstring& text) {
-  return SizedText([&text](wchar_t* buffer, DWORD size) {
+  return SizedText<SizedCount::kWithZero>([&text](wchar_t* buffer, DWORD size) {
            return ExpandEnvironmentStringsW(text.c_str(), buffer, size);
          })
       .value_or(text);
@@ -70,7 +72,8 @@ void Take(SC_HANDLE manager, const ENUM_SERVICE_STATUS_PROCESSW* entries, DWORD 
     const std::optional<std::wstring> commandLine =
         entry.lpServiceName != nullptr ? CommandLineOf(manager, entry.lpServiceName) : std::nullopt;
     if (commandLine) {
-      facts.binaryPath = ExecutableOfCommandLine(WideToUtf8(Expanded(*commandLine)), &IsFile);
+      facts.commandLine = WideToUtf8(Expanded(*commandLine));
+      facts.binaryPath = ExecutableOfCommandLine(facts.commandLine, &IsFile);
       // Many services share one executable (svchost.exe): each is resolved once.
       const auto known = insideByPath.find(facts.binaryPath);
       facts.insideBundle = known != insideByPath.end()
@@ -91,7 +94,7 @@ std::vector<ServiceFacts> ListServices(const std::string& appFolder,
         OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
     if (!manager)
       return {};
-    const FolderIdentity bundle(appFolder);
+    const FolderIdentity bundle(ServersFolderOf(appFolder));
     std::map<std::string, bool> insideByPath;
     std::vector<unsigned char> buffer(kEnumerationBuffer);
     DWORD resume = 0;

@@ -40,6 +40,8 @@ std::string SiteDetails(const WatchFacts& facts) {
   std::string details;
   if (facts.siteFailure == FetchFailure::kTimeout)
     details = "请求超时";
+  else if (facts.siteFailure == FetchFailure::kConnectTimeout)
+    details = "连接超时";
   else if (facts.siteFailure == FetchFailure::kReset)
     details = "连接被断开";
   if (facts.scriptEnded && facts.exitCode && *facts.exitCode != 0)
@@ -61,11 +63,12 @@ const char* LinkSiteName(SiteLink link) {
   return link == SiteLink::kQorn ? "Dovrel" : "Brenlit";
 }
 
-FetchFailure FailureOfError(uint32_t code) {
+FetchFailure FailureOfError(uint32_t code, FetchPhase phase) {
   switch (code) {
     case 12002:  // ERROR_WINHTTP_TIMEOUT
     case 10060:  // WSAETIMEDOUT, as Wine passes it through
-      return FetchFailure::kTimeout;
+      return phase == FetchPhase::kResponse ? FetchFailure::kTimeout
+                                            : FetchFailure::kConnectTimeout;
     case 12030:  // ERROR_WINHTTP_CONNECTION_ERROR
     case 12152:  // ERROR_WINHTTP_INVALID_SERVER_RESPONSE
     case 10053:  // WSAECONNABORTED

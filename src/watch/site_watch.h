@@ -44,13 +44,19 @@ const char* LinkSiteName(SiteLink link);
 // Why a request got no response.
 enum class FetchFailure : int16_t {
   kNone,
-  kRefused,  // nothing listens (or the request could not be made)
-  kTimeout,  // a connection, but no response in time
-  kReset,    // the connection was reset or closed without a response
+  kRefused,         // nothing listens (or the request could not be made)
+  kTimeout,         // the request was sent, but no response came in time
+  kReset,           // the connection was reset or closed without a response
+  kConnectTimeout,  // the connection or the sending of the request did not complete in time (a
+                    // security suite that drops loopback packets, a lost first handshake)
 };
+// Where a request failed: while it connected and sent the request (WinHttpSendRequest), or while
+// it waited for the response (WinHttpReceiveResponse and after).
+enum class FetchPhase : int16_t { kSend, kResponse };
 // From the system's error code of a failed request (WinHTTP's, or the Winsock code that Wine
-// passes through).
-FetchFailure FailureOfError(uint32_t code);
+// passes through) and the phase it failed in: only a timeout while waiting for the response means
+// a server that accepts and never answers.
+FetchFailure FailureOfError(uint32_t code, FetchPhase phase);
 
 // What a request gave: a response's status code, or why there was none.
 struct FetchOutcome {

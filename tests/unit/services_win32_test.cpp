@@ -62,10 +62,10 @@ class ServicesTest : public ::testing::Test {
 
   std::string Folder() const { return WideToUtf8(bundle_.wstring()) + "\\"; }
 
-  // The service, registered with the stand-in's quoted path and the port to serve.
-  void Create(int port) {
+  // The service, registered with the stand-in's quoted path, the port to serve and `more`.
+  void Create(int port, const std::wstring& more = L"") {
     const std::wstring commandLine =
-        L"\"" + binary_.wstring() + L"\" --service " + std::to_wstring(port);
+        L"\"" + binary_.wstring() + L"\" --service " + std::to_wstring(port) + more;
     service_.reset(CreateServiceW(manager_.get(), kServiceName, L"Orv 测试服务", SERVICE_ALL_ACCESS,
                                   SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                                   SERVICE_ERROR_IGNORE, commandLine.c_str(), nullptr, nullptr,
@@ -132,6 +132,26 @@ TEST_F(ServicesTest, ListsAServiceWithItsExecutableStateAndProcess) {
 
   Stop();
   EXPECT_EQ(StoppedBundleServiceNote(Folder()), "服务“Orv 测试服务”已停止。");
+}
+
+// Display drivers' container services have command lines of 300 characters and more, with
+// variables; each length around the expansion's buffer is read whole.
+TEST_F(ServicesTest, LongCommandLinesAreReadWhole) {
+  for (const size_t length : {258u, 259u, 260u, 261u, 527u}) {
+    Delete();
+    std::wstring more = L" -log %SystemRoot%\\x.log ";
+    const size_t base = binary_.wstring().size() + 2 + std::wstring(L" --service 20231").size();
+    wchar_t windows[MAX_PATH] = {};
+    const size_t systemRoot = GetEnvironmentVariableW(L"SystemRoot", windows, MAX_PATH);
+    const size_t expanded = base + more.size() - std::wstring(L"%SystemRoot%").size() + systemRoot;
+    more += std::wstring(length > expanded ? length - expanded : 0, L'z');
+    Create(20231, more);
+    const std::vector<ServiceFacts> services = ListServices(Folder());
+    const ServiceFacts* found = Find(services);
+    ASSERT_NE(found, nullptr) << length;
+    EXPECT_EQ(found->binaryPath, WideToUtf8(binary_.wstring())) << length;
+    EXPECT_TRUE(found->insideBundle) << length;
+  }
 }
 
 TEST_F(ServicesTest, AServiceThatCouldNotServeLeavesItsOwnExitCode) {
