@@ -2,8 +2,8 @@
 // What the service control manager tells of the Win32 services on this machine, asked with the
 // rights every user has (no administrator rights): each service's names, state, process and exit
 // codes (EnumServicesStatusExW), and the executable of its command line (QueryServiceConfigW),
-// judged by its path's identity to lie inside the bundle's servers' folder (ServersFolderOf) or not:
-// a bundle unpacked to a drive root does not take every service of that drive for its own.
+// judged by its path's identity to lie inside the bundle's servers' folder (ServersFolderOf) or
+// not: a bundle unpacked to a drive root does not take every service of that drive for its own.
 
 #include <string>
 #include <vector>
