@@ -78,6 +78,10 @@ std::string HolderName(const PortHolder& holder) {
   return {};
 }
 
+std::string PortHolderPendingText(int32_t port) {
+  return "端口 " + std::to_string(port) + " 已被占用（正在查询是哪个程序…）";
+}
+
 std::string PortHolderText(int32_t port, const PortHolder& holder) {
   const std::string where = "端口 " + std::to_string(port);
   if (holder.kind == HolderKind::kOwnBundle)

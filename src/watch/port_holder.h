@@ -66,6 +66,9 @@ bool TableListensOn(const std::vector<ListeningSocket>& table, int32_t port);
 // unknown holder, whom nothing names.
 std::string HolderName(const PortHolder& holder);
 
+// What the port label's tooltip says while the holder of `port` is still being asked.
+std::string PortHolderPendingText(int32_t port);
+
 // What the port label's tooltip says about the port below the one found: who holds it, that
 // Windows does not say who, or that the bundle's own service or program does (from an earlier
 // configuration, which is no conflict).

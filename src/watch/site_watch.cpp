@@ -29,6 +29,19 @@ bool DatabaseSilent(const WatchFacts& facts) {
   return WatchesDatabase(facts) && !facts.databaseAnswers;
 }
 
+// That the database's port was taken before the script, and by whom where Windows tells.
+std::string PortTakenText(const WatchFacts& facts) {
+  const std::string port = std::to_string(facts.databasePort.value_or(0));
+  if (facts.databaseHolder.empty())  // Windows did not say which program holds it
+    return "数据库端口 " + port +
+           " 在安装脚本启动前已被占用（Windows 没有告知是哪个程序），数据库可能无法启动";
+  return "数据库端口 " + port + " 已被 " + facts.databaseHolder + " 占用，数据库无法启动";
+}
+
+bool PortTaken(const WatchFacts& facts) {
+  return facts.databasePort && facts.databaseTakenBefore;
+}
+
 // What follows a text that says something does not answer: the extra note, then what to do.
 std::string SilentEnding(const WatchFacts& facts) {
   std::string text = facts.serviceNote.empty() ? "" : "，" + facts.serviceNote;
@@ -84,14 +97,16 @@ bool StatusIsFine(int32_t status) {
 }
 
 WatchState EndState(const WatchFacts& facts) {
-  if (facts.databasePort && facts.databaseTakenBefore)
-    return WatchState::kDatabasePortTaken;
+  // The site's own trouble is named too where the database's port was taken: the texts of the
+  // site's states name the taken port as well.
   if (!facts.siteAnswers)
     return DatabaseSilent(facts) ? WatchState::kBothSilent : WatchState::kSiteSilent;
   for (const std::optional<int32_t>& status : facts.linkStatus) {
     if (!status || !StatusIsFine(*status))
       return WatchState::kLinkFailed;
   }
+  if (PortTaken(facts))
+    return WatchState::kDatabasePortTaken;
   if (DatabaseSilent(facts))
     return WatchState::kDatabaseSilent;
   return WatchState::kStarted;
@@ -107,6 +122,9 @@ std::string WatchText(WatchState state, const WatchFacts& facts) {
     case WatchState::kDatabaseSilent:
       return "网站已启动，数据库（端口 " + databasePort + "）没有响应" + SilentEnding(facts);
     case WatchState::kSiteSilent:
+      if (PortTaken(facts))
+        return "网站没有响应" + SiteDetails(facts) + "；" + PortTakenText(facts) +
+               SilentEnding(facts);
       return "网站没有响应" + SiteDetails(facts) + SilentEnding(facts);
     case WatchState::kBothSilent:
       return "网站和数据库（端口 " + databasePort + "）都没有响应" + SiteDetails(facts) +
@@ -122,15 +140,12 @@ std::string WatchText(WatchState state, const WatchFacts& facts) {
       }
       if (DatabaseSilent(facts))
         return text + "，数据库（端口 " + databasePort + "）没有响应" + SilentEnding(facts);
+      if (PortTaken(facts))
+        text += "；" + PortTakenText(facts);
       return text + "，请检查 httpd.conf 中该网站的设置";
     }
-    case WatchState::kDatabasePortTaken: {
-      if (facts.databaseHolder.empty())  // Windows did not say which program holds it
-        return "数据库端口 " + databasePort +
-               " 在安装脚本启动前已被占用（Windows 没有告知是哪个程序），数据库可能无法启动";
-      return "数据库端口 " + databasePort + " 已被 " + facts.databaseHolder +
-             " 占用，数据库无法启动";
-    }
+    case WatchState::kDatabasePortTaken:
+      return PortTakenText(facts);
   }
   return {};
 }
@@ -186,6 +201,35 @@ void SiteWatch::Fetched(SiteLink link, const FetchOutcome& outcome, int64_t nowM
     facts_.siteFailure = outcome.failure;
   }
   AfterAnswer(nowMs);
+}
+
+void SiteWatch::ServiceNoteLearnt(const std::string& note) {
+  if (!Watching())
+    return;
+  facts_.serviceNote = note;
+  if (!EndShown())
+    return;
+  const std::string text = WatchText(shownState_, facts_);
+  if (text != shown_) {
+    shown_ = text;
+    view_.ShowWatchText(text);
+  }
+}
+
+void SiteWatch::HolderLearnt(bool ownBundle, const std::string& name, int64_t nowMs) {
+  if (!Watching() || !facts_.databaseHolderPending)
+    return;
+  facts_.databaseHolderPending = false;
+  if (ownBundle) {
+    facts_.databaseTakenBefore = false;
+    facts_.databaseHolder.clear();
+    if (!facts_.databaseAnswers)
+      connections_.Try(WatchTarget::kDatabase, *facts_.databasePort);
+    return;  // the database's answer, or the next tick, shows what follows
+  }
+  facts_.databaseHolder = name;
+  if (EndShown())
+    ShowEnd(nowMs);
 }
 
 void SiteWatch::Tick(int64_t nowMs) {
@@ -269,11 +313,12 @@ void SiteWatch::AfterAnswer(int64_t nowMs) {
 void SiteWatch::ShowEnd(int64_t nowMs) {
   const WatchState state = EndState(facts_);
   // Where something does not answer, a stopped service of the bundle may tell why: asked when
-  // such a state is first shown, not at every tick after.
+  // such a state is first shown, not at every tick after; the text names it once it is learnt.
   const bool silent = state == WatchState::kSiteSilent || state == WatchState::kDatabaseSilent ||
                       state == WatchState::kBothSilent;
-  if (silent && (phase_ == Phase::kFast || state != shownState_))
-    facts_.serviceNote = connections_.StoppedServiceNote();
+  const bool askNote = silent && (phase_ == Phase::kFast || state != shownState_);
+  if (askNote)
+    facts_.serviceNote.clear();
   shownState_ = state;
   const std::string text = WatchText(state, facts_);
   if (text != shown_) {
@@ -281,14 +326,20 @@ void SiteWatch::ShowEnd(int64_t nowMs) {
     view_.ShowWatchText(text);
   }
   // A link's error status is its answer; only silence is tried again.
-  const bool final = state == WatchState::kStarted || state == WatchState::kDatabasePortTaken ||
+  // A taken port is final once its holder is known (the bundle's own would be watched after all).
+  const bool final = state == WatchState::kStarted ||
+                     (state == WatchState::kDatabasePortTaken && !facts_.databaseHolderPending) ||
                      (state == WatchState::kLinkFailed && LinksProven() && !DatabaseSilent(facts_));
   if (final) {
     Stop();
-  } else if (phase_ == Phase::kFast) {
+    return;
+  }
+  if (phase_ == Phase::kFast) {
     phase_ = Phase::kSlow;
     nextSlowTryMs_ = nowMs + kWatchSlowIntervalMs;
   }
+  if (askNote)
+    connections_.AskServiceNote();
 }
 
 }  // namespace orv

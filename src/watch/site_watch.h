@@ -72,6 +72,7 @@ struct WatchFacts {
   std::optional<int32_t> databasePort;  // none: the bundle configures no database
   bool databaseTakenBefore = false;     // something accepted on it before the script started
   std::string databaseHolder;           // who holds it then, as the user is told
+  bool databaseHolderPending = false;   // who holds it is still being asked (HolderLearnt)
   bool scriptKnown = false;             // the script's process is watched: its end will be learnt
   bool scriptEnded = false;
   std::optional<uint32_t> exitCode;  // once ended, where the system tells
@@ -111,9 +112,10 @@ class WatchConnections {
   virtual void Try(WatchTarget target, int32_t port) = 0;
   virtual void Fetch(SiteLink link, const LinkRequest& request) = 0;
   virtual void StopAll() noexcept = 0;
-  // What the system says of the bundle's services that have stopped (each named with its exit
-  // code and the system's text for it); "" where none has.
-  virtual std::string StoppedServiceNote() = 0;
+  // Starts learning, off the window's thread, what the system says of the bundle's services that
+  // have stopped (each named with its exit code and the system's text for it); the answer comes
+  // later through SiteWatch::ServiceNoteLearnt, unless the watch is stopped or started anew first.
+  virtual void AskServiceNote() = 0;
 };
 
 class WatchView {
@@ -135,6 +137,13 @@ class SiteWatch {
   // The database's port accepted a connection (a kSite report is taken as no proof of the site).
   void Answered(WatchTarget target, int64_t nowMs);
   void Fetched(SiteLink link, const FetchOutcome& outcome, int64_t nowMs);
+  // The answer to AskServiceNote ("" where no service of the bundle has stopped): named in the
+  // text shown while something does not answer.
+  void ServiceNoteLearnt(const std::string& note);
+  // Who held the database's port before the script, asked off the window's thread: the bundle's
+  // own server of an earlier configuration (no conflict: the database is watched after all), or
+  // another, named as the user is told ("" where Windows does not say).
+  void HolderLearnt(bool ownBundle, const std::string& name, int64_t nowMs);
   // Every kWatchIntervalMs: shows the end state when it is due, otherwise tries again what has
   // not answered yet; after an end state that leaves something silent, tries every
   // kWatchSlowIntervalMs and shows the new state when it changes.

@@ -31,13 +31,10 @@ WatchFacts FactsBeforeScript() noexcept {
     // table cannot be read. The owners are asked for only then, to name the holder; one that
     // Windows does not name is left unnamed.
     const TcpListeners listeners = facts.databasePort ? ListeningTcpPorts() : TcpListeners{};
-    if (facts.databasePort &&
+    facts.databaseTakenBefore =
+        facts.databasePort &&
         (TableListensOn(listeners.sockets, *facts.databasePort) ||
-         (!listeners.complete && LoopbackPortAccepts(*facts.databasePort, kPortCheckLimitMs)))) {
-      const PortHolder holder = HolderOfPort(*facts.databasePort, folder);
-      facts.databaseTakenBefore = holder.kind != HolderKind::kOwnBundle;
-      facts.databaseHolder = HolderName(holder);
-    }
+         (!listeners.complete && LoopbackPortAccepts(*facts.databasePort, kPortCheckLimitMs)));
   } catch (...) {
     // Without my.ini there is no database to watch; the site is watched all the same.
     facts.databasePort.reset();
@@ -50,8 +47,12 @@ SiteWatcher::SiteWatcher(HWND window, UINT firstMessage, UINT messageCount, UINT
     : window_(window),
       timerId_(timerId),
       fetchMessage_(firstMessage + messageCount - 1),
-      sockets_(window, firstMessage, messageCount - 1),
+      noteMessage_(firstMessage + messageCount - 2),
+      holderMessage_(firstMessage + messageCount - 3),
+      sockets_(window, firstMessage, messageCount - 3),
       fetcher_(window, fetchMessage_),
+      note_(window, noteMessage_),
+      holder_(window, holderMessage_),
       watch_(*this, view) {}
 
 SiteWatcher::~SiteWatcher() {
@@ -63,6 +64,18 @@ void SiteWatcher::Start(const WatchFacts& facts, UniqueKernelHandle script) {
   script_ = std::move(script);
   WatchFacts known = facts;
   known.scriptKnown = static_cast<bool>(script_);
+  // Who holds a port taken before the script: the owners' table and the services take long to
+  // read on a busy machine.
+  if (known.databasePort && known.databaseTakenBefore) {
+    try {
+      known.databaseHolderPending =
+          holder_.Start([port = *known.databasePort, folder = AppFolder()] {
+            return HolderOfPort(port, folder);
+          });
+    } catch (const Failure&) {
+      // Without the folder the holder is not asked for, and stays unnamed.
+    }
+  }
   watch_.Start(known, Now());
   if (watch_.Watching())
     SetTimer(window_, timerId_, static_cast<UINT>(kWatchIntervalMs), nullptr);
@@ -80,6 +93,21 @@ void SiteWatcher::OnTimer() noexcept {
 }
 
 void SiteWatcher::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (message == noteMessage_ || message == holderMessage_) {
+    try {
+      if (message == noteMessage_) {
+        if (const std::optional<std::string> note = note_.Take(wParam))
+          watch_.ServiceNoteLearnt(*note);
+      } else if (const std::optional<PortHolder> holder = holder_.Take(wParam)) {
+        watch_.HolderLearnt(holder->kind == HolderKind::kOwnBundle, HolderName(*holder), Now());
+      }
+    } catch (...) {
+      // Out of memory for a text: the watch goes on without it.
+    }
+    if (!watch_.Watching())
+      Stop();
+    return;
+  }
   if (message == fetchMessage_) {
     const auto fetched = fetcher_.Take(wParam, lParam);
     if (!fetched)
@@ -109,6 +137,8 @@ void SiteWatcher::Stop() noexcept {
   watch_.Stop();
   sockets_.CloseAll();
   fetcher_.CancelAll();
+  note_.Cancel();
+  holder_.Cancel();
   script_.reset();
 }
 
@@ -128,12 +158,9 @@ void SiteWatcher::Fetch(SiteLink link, const LinkRequest& request) {
   fetcher_.Fetch(link, request);
 }
 
-std::string SiteWatcher::StoppedServiceNote() {
-  try {
-    return StoppedBundleServiceNote(AppFolder());
-  } catch (...) {
-    return {};  // the folder could not be told: no note
-  }
+void SiteWatcher::AskServiceNote() {
+  // Where no thread can be started, the texts go without the note.
+  note_.Start([folder = AppFolder()] { return StoppedBundleServiceNote(folder); });
 }
 
 void SiteWatcher::StopAll() noexcept {

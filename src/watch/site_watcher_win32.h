@@ -9,24 +9,27 @@
 
 #include <string>
 
+#include "platform/background_win32.h"
 #include "platform/unique_handle_win32.h"
 #include "probe/probe_sockets_win32.h"
 #include "watch/link_fetcher_win32.h"
+#include "watch/port_holder.h"
 #include "watch/site_watch.h"
 
 namespace orv {
 
 // What is known just before the install script starts, for the bundle in the application folder:
 // the database's port from the written my.ini (none without the file or its [mysqld] section),
-// and whether something listens on it already (the TCP table; a connect where the table cannot
-// be read), and who: the bundle's own server of an earlier configuration is not in the way, and a
-// holder that Windows does not name is left unnamed. Never throws.
+// and whether something listens on it already (the table of listening sockets, which is quick to
+// read; a connect where the table cannot be read). Who listens there is asked later, off the
+// window's thread, by the watch. Never throws.
 WatchFacts FactsBeforeScript() noexcept;
 
 class SiteWatcher final : private WatchConnections {
  public:
-  // The watch posts its results to `window` in [firstMessage, firstMessage + count) (the last one
-  // for the link requests, the others for the sockets) and ticks with the window timer `timerId`.
+  // The watch posts its results to `window` in [firstMessage, firstMessage + count) (the last three
+  // for the link requests, the stopped services' note and the port's holder, the others for the
+  // sockets) and ticks with the window timer `timerId`.
   // Throws a Failure when Winsock cannot be started.
   SiteWatcher(HWND window, UINT firstMessage, UINT messageCount, UINT_PTR timerId, WatchView& view);
   ~SiteWatcher() override;
@@ -45,14 +48,18 @@ class SiteWatcher final : private WatchConnections {
   void Try(WatchTarget target, int32_t port) override;
   void Fetch(SiteLink link, const LinkRequest& request) override;
   void StopAll() noexcept override;
-  std::string StoppedServiceNote() override;
+  void AskServiceNote() override;
   void CheckScriptEnd() noexcept;
 
   HWND window_;
   UINT_PTR timerId_;
   UINT fetchMessage_;
+  UINT noteMessage_;
+  UINT holderMessage_;
   WinsockProbeSockets sockets_;
   LinkFetcher fetcher_;
+  BackgroundFacts<std::string> note_;
+  BackgroundFacts<PortHolder> holder_;
   SiteWatch watch_;
   UniqueKernelHandle script_;
 };

@@ -39,6 +39,11 @@ constexpr UINT kRetryScanMessage = WM_APP + 1;
 // the box that says the bundle's services still run.
 constexpr UINT kLoadMessage = WM_APP + 2;
 
+// Facts gathered off the window's thread: the bundle's running services that the load handler
+// waits for, and the holder of the lower bound that the port label's tooltip names.
+constexpr UINT kServicesLearntMessage = WM_APP + 3;
+constexpr UINT kHolderLearntMessage = WM_APP + 4;
+
 // The status bar while an earlier configuration's services keep the scan from starting.
 constexpr char kServicesRunningStatus[] = "本捆绑包以前配置的服务仍在运行，未扫描端口";
 
@@ -268,13 +273,19 @@ LRESULT ScanWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
   switch (message) {
     case WM_CREATE:
+      // Any failure fails the creation (CreateWindowExW returns no window), with its reason: a
+      // window with half its controls is never shown.
       try {
         OnCreate();
         return 0;
       } catch (const Failure& failure) {
         createFailure_ = failure.what();
-        return -1;  // CreateWindowExW fails
+      } catch (const std::exception& error) {
+        createFailure_ = std::string("程序内部错误：") + error.what();
+      } catch (...) {
+        createFailure_ = "程序内部错误。";
       }
+      return -1;
     case WM_COMMAND:
       OnCommand(GET_WM_COMMAND_ID(wParam, lParam), GET_WM_COMMAND_CMD(wParam, lParam));
       return 0;
@@ -283,6 +294,12 @@ LRESULT ScanWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case kLoadMessage:
       OnLoad();
+      return 0;
+    case kServicesLearntMessage:
+      OnServicesLearnt(wParam);
+      return 0;
+    case kHolderLearntMessage:
+      OnHolderLearnt(wParam);
       return 0;
     case WM_TIMER:
       if (wParam == kStatusTimerId)
@@ -326,6 +343,9 @@ void ScanWindow::OnCreate() {
       std::make_unique<WinsockProbeSockets>(window_, kSocketMessageFirst, kSocketMessageCount);
   watcher_ = std::make_unique<SiteWatcher>(window_, kWatchMessageFirst, kWatchMessageCount,
                                            kWatchTimerId, static_cast<WatchView&>(*this));
+  services_ =
+      std::make_unique<BackgroundFacts<std::vector<ServiceFacts>>>(window_, kServicesLearntMessage);
+  lowerBoundHolder_ = std::make_unique<BackgroundFacts<std::string>>(window_, kHolderLearntMessage);
   CreateControls();
   ApplyFont();
   LayoutControls();
@@ -456,22 +476,40 @@ void ScanWindow::OnSocketMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 // The probe starts unless services of this bundle, of an earlier configuration, still run: their
 // configuration is not overwritten. The box names them and offers Retry, which checks again; Cancel
-// leaves the window without a result.
+// leaves the window without a result. The services are listed off this thread (a real machine has
+// hundreds, and a service's executable on an unreachable drive takes long to answer); the probe
+// starts when they are known.
 void ScanWindow::OnLoad() {
-  if (!probe_)
+  if (!probe_ || !services_)
     return;
-  std::vector<ServiceFacts> running;
+  std::string folder;
   try {
-    running = RunningBundleServices(ListServices(AppFolder(), ServiceStates::kRunning));
-  } catch (...) {
-    // Where the services cannot be learnt, the first run goes on as it always did.
+    folder = AppFolder();
+  } catch (const Failure&) {
+    // Where the folder cannot be told, neither can the bundle's services: the first run goes on
+    // as it always did, and configuring reports the folder's failure.
   }
-  if (!running.empty()) {
+  const bool asked = !folder.empty() && services_->Start([folder] {
+    return RunningBundleServices(ListServices(folder, ServiceStates::kRunning));
+  });
+  if (!asked)
+    StartProbe();
+}
+
+void ScanWindow::OnServicesLearnt(WPARAM tag) {
+  const std::optional<std::vector<ServiceFacts>> running = services_->Take(tag);
+  if (!running)
+    return;  // of an earlier load
+  if (!running->empty()) {
     StopTimer();
     SetStatusText(kServicesRunningStatus);
-    OfferRetry(RunningServicesText(running), kLoadMessage);
+    OfferRetry(RunningServicesText(*running), kLoadMessage);
     return;
   }
+  StartProbe();
+}
+
+void ScanWindow::StartProbe() {
   StartTimer();
   Guarded([&] { probe_->FormLoad(); });
 }
@@ -488,6 +526,11 @@ void ScanWindow::OnDestroy() {
   // Outstanding connects are abandoned; no socket event is handled after this.
   if (sockets_)
     sockets_->CloseAll();
+  // Facts still being gathered are not waited for.
+  if (services_)
+    services_->Cancel();
+  if (lowerBoundHolder_)
+    lowerBoundHolder_->Cancel();
   // The watch ends with the window: its timer, connections and the script's handle.
   if (watcher_)
     watcher_->Stop();
@@ -631,24 +674,39 @@ void ScanWindow::ShowLowerBoundHolder(const std::string& port) noexcept {
     tool.uId = reinterpret_cast<UINT_PTR>(Control(scan::kLblPort));
     SendMessageW(portTip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     lowerBoundTaken_ = 0;
+    lowerBoundHolder_->Cancel();
     if (!lowerBound || std::to_string(*lowerBound) == port)
       return;
-    // The holder is looked up when the tooltip is about to show: the table can take long to read
-    // where many ports are busy, and the window must not wait for it before then.
+    // The holder is looked up once per result, off this thread: the owners' table and the
+    // services take long to read where many ports are busy. Until it is known, the tooltip says
+    // that it is being asked.
     lowerBoundTaken_ = *lowerBound;
+    portTipText_ = Utf8ToWide(PortHolderPendingText(lowerBoundTaken_));
+    lowerBoundHolder_->Start([taken = lowerBoundTaken_, folder = AppFolder()] {
+      return PortHolderText(taken, HolderOfPort(taken, folder));
+    });
     tool.lpszText = LPSTR_TEXTCALLBACKW;
     SendMessageW(portTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-  } catch (...) {
+  } catch (const std::exception&) {
+    // Without the tooltip the port label still shows the port found.
   }
 }
 
-void ScanWindow::OnPortTipText(LPARAM request) noexcept {
+void ScanWindow::OnHolderLearnt(WPARAM tag) {
+  const std::optional<std::string> text = lowerBoundHolder_->Take(tag);
+  if (!text || text->empty())
+    return;
   try {
-    portTipText_ =
-        Utf8ToWide(PortHolderText(lowerBoundTaken_, HolderOfPort(lowerBoundTaken_, AppFolder())));
-  } catch (...) {
-    portTipText_.clear();
+    portTipText_ = Utf8ToWide(*text);
+  } catch (const std::exception&) {
+    return;  // the tooltip keeps saying that the holder is being asked
   }
+  // A tooltip that shows now asks for its text again.
+  if (portTip_ != nullptr)
+    SendMessageW(portTip_, TTM_UPDATE, 0, 0);
+}
+
+void ScanWindow::OnPortTipText(LPARAM request) noexcept {
   reinterpret_cast<NMTTDISPINFOW*>(request)->lpszText = portTipText_.data();
 }
 

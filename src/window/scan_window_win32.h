@@ -7,8 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "platform/background_win32.h"
 #include "platform/unique_handle_win32.h"
 #include "probe/port_probe.h"
+#include "watch/bundle_services.h"
 #include "watch/site_watch.h"
 #include "window/free_port_result.h"
 #include "window/scan_window_layout.h"
@@ -51,6 +53,9 @@ class ScanWindow final : private ProbeView, private FreePortSteps, private Watch
   void OnDestroy();
   void OnSocketMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnLoad();
+  void OnServicesLearnt(WPARAM tag);
+  void OnHolderLearnt(WPARAM tag);
+  void StartProbe();
   void OnRetryScan();
   // The watch of the configured bundle: what was found just before the script started, then the
   // watch itself from the result on.
@@ -108,7 +113,10 @@ class ScanWindow final : private ProbeView, private FreePortSteps, private Watch
   WatchFacts beforeScript_;      // the database's port and whether it was taken, before the script
   HWND portTip_ = nullptr;       // the port label's tooltip (owned by the window), once needed
   int32_t lowerBoundTaken_ = 0;  // the lower bound, when the port found is another; else 0
-  std::wstring portTipText_;     // the tooltip's text while it shows
+  std::wstring portTipText_;     // the tooltip's text; while its holder is asked, says so
+  // The facts that the load handler and the port's tooltip wait for, gathered off this thread.
+  std::unique_ptr<BackgroundFacts<std::vector<ServiceFacts>>> services_;
+  std::unique_ptr<BackgroundFacts<std::string>> lowerBoundHolder_;
 };
 
 }  // namespace orv

@@ -97,6 +97,18 @@ def test_database_port_taken_before_the_script(s, build):
     assert program.wait_exit() == 0
 
 
+def test_a_taken_database_port_does_not_hide_a_silent_site(s):
+    s.listen(3306)
+    with_install_script(s, "@echo off\r\nexit /b 3\r\n")  # fails and starts nothing
+    program = s.start()
+    wait_result(s)
+    text, _ = end_state(s, SILENT_S)
+    for part in ("网站没有响应", "退出码 3", "3306 在安装脚本启动前已被占用"):
+        assert part in text, (part, text)
+    s.close()
+    assert program.wait_exit() == 0
+
+
 def test_closing_the_window_while_it_waits_ends_the_program_at_once(s):
     with_install_script(s, "@echo off\r\n")  # ends at once and starts nothing
     program = s.start()

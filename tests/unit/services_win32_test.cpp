@@ -62,10 +62,10 @@ class ServicesTest : public ::testing::Test {
 
   std::string Folder() const { return WideToUtf8(bundle_.wstring()) + "\\"; }
 
-  // The service, registered with the stand-in's quoted path, the port to serve and `more`.
-  void Create(int port, const std::wstring& more = L"") {
+  // The service, registered with the stand-in's quoted path and the port to serve.
+  void Create(int port) {
     const std::wstring commandLine =
-        L"\"" + binary_.wstring() + L"\" --service " + std::to_wstring(port) + more;
+        L"\"" + binary_.wstring() + L"\" --service " + std::to_wstring(port);
     service_.reset(CreateServiceW(manager_.get(), kServiceName, L"Orv 测试服务", SERVICE_ALL_ACCESS,
                                   SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                                   SERVICE_ERROR_IGNORE, commandLine.c_str(), nullptr, nullptr,
@@ -135,20 +135,25 @@ TEST_F(ServicesTest, ListsAServiceWithItsExecutableStateAndProcess) {
 }
 
 // Display drivers' container services have command lines of 300 characters and more, with
-// variables; each length around the expansion's buffer is read whole.
+// variables; each length of the expansion around its first buffer is read whole, and the
+// variable in the executable's path is expanded (or the service would not be the bundle's).
 TEST_F(ServicesTest, LongCommandLinesAreReadWhole) {
+  ASSERT_TRUE(SetEnvironmentVariableW(L"ORV_BUNDLE", bundle_.wstring().c_str()));
+  const std::wstring binary = L"%ORV_BUNDLE%\\local\\Apache2\\bin\\SiteStandIn.exe";
   for (const size_t length : {258u, 259u, 260u, 261u, 527u}) {
     Delete();
-    std::wstring more = L" -log %SystemRoot%\\x.log ";
-    const size_t base = binary_.wstring().size() + 2 + std::wstring(L" --service 20231").size();
-    wchar_t windows[MAX_PATH] = {};
-    const size_t systemRoot = GetEnvironmentVariableW(L"SystemRoot", windows, MAX_PATH);
-    const size_t expanded = base + more.size() - std::wstring(L"%SystemRoot%").size() + systemRoot;
-    more += std::wstring(length > expanded ? length - expanded : 0, L'z');
-    Create(20231, more);
+    const size_t expanded = binary_.wstring().size() + 2 + std::wstring(L" --service 20231").size();
+    const std::wstring more(length > expanded + 1 ? length - expanded - 1 : 0, L'z');
+    const std::wstring commandLine = L"\"" + binary + L"\" --service 20231 " + more;
+    service_.reset(CreateServiceW(manager_.get(), kServiceName, L"Orv 测试服务", SERVICE_ALL_ACCESS,
+                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                  SERVICE_ERROR_IGNORE, commandLine.c_str(), nullptr, nullptr,
+                                  nullptr, nullptr, nullptr));
+    ASSERT_TRUE(service_) << GetLastError();
     const std::vector<ServiceFacts> services = ListServices(Folder());
     const ServiceFacts* found = Find(services);
     ASSERT_NE(found, nullptr) << length;
+    EXPECT_EQ(found->commandLine.size(), length);
     EXPECT_EQ(found->binaryPath, WideToUtf8(binary_.wstring())) << length;
     EXPECT_TRUE(found->insideBundle) << length;
   }

@@ -37,17 +37,13 @@ class FakeWatchMachine : public WatchConnections, public WatchView {
     fetches.push_back(request.host + request.path);
   }
   void StopAll() noexcept override { ++stops; }
-  std::string StoppedServiceNote() override {
-    ++noteAsked;
-    return note;
-  }
+  void AskServiceNote() override { ++noteAsked; }
   void ShowWatchText(const std::string& text) override { shown.push_back(text); }
 
   std::vector<std::string> tries;
   std::vector<std::string> fetches;
   std::vector<std::string> shown;
   int stops = 0;
-  std::string note;
   int noteAsked = 0;
 };
 
@@ -164,14 +160,17 @@ TEST(SiteWatch, WaitsTwoMinutesUnlessTheScriptFailed) {
 
 TEST(SiteWatch, ChangesTheEndStateWhenALateServerAnswers) {
   FakeWatchMachine machine;
-  machine.note = "服务“Apache2.4”已停止，退出码 1067";
   SiteWatch watch(machine, machine);
   watch.Start(Facts(), 0);
   watch.Fetched(SiteLink::kQorn, NoResponse(FetchFailure::kRefused), 10);
+  watch.ServiceNoteLearnt("服务“X”已停止");  // before any end state: not shown
   watch.Tick(kWatchLongestMs);
   ASSERT_TRUE(watch.EndShown());
   ASSERT_TRUE(watch.Watching());
-  // A stopped service of the bundle is named, asked once for the state, not at every tick.
+  EXPECT_FALSE(Has(machine.shown.back(), "已停止")) << machine.shown.back();
+  // A stopped service of the bundle is named once learnt, asked once for the state, not at every
+  // tick.
+  watch.ServiceNoteLearnt("服务“Apache2.4”已停止，退出码 1067");
   EXPECT_TRUE(Has(machine.shown.back(), "Apache2.4”已停止，退出码 1067")) << machine.shown.back();
   const size_t fetches = machine.fetches.size();
   watch.Tick(kWatchLongestMs + 1000);  // less often now
@@ -180,7 +179,6 @@ TEST(SiteWatch, ChangesTheEndStateWhenALateServerAnswers) {
   EXPECT_EQ(machine.fetches.size(), fetches + 1);
   EXPECT_EQ(machine.noteAsked, 1);
 
-  machine.note.clear();
   watch.Answered(WatchTarget::kDatabase, 200000);
   EXPECT_TRUE(Has(machine.shown.back(), "网站没有响应")) << machine.shown.back();
   EXPECT_FALSE(Has(machine.shown.back(), "已停止"));  // asked again for the new state
@@ -190,6 +188,28 @@ TEST(SiteWatch, ChangesTheEndStateWhenALateServerAnswers) {
   watch.Fetched(SiteLink::kZel, Status(200), 200200);
   EXPECT_FALSE(watch.Watching());
   EXPECT_EQ(machine.shown.back(), "网站和数据库已启动");
+}
+
+// The taken port does not hide a site that does not answer: both are named, and the site is tried
+// again.
+TEST(SiteWatch, NamesATakenDatabasePortAndASilentSiteTogether) {
+  FakeWatchMachine machine;
+  SiteWatch watch(machine, machine);
+  WatchFacts facts = Facts(3307);
+  facts.databaseTakenBefore = true;
+  watch.Start(facts, 0);
+  watch.ScriptEnded(3, 100);
+  watch.Fetched(SiteLink::kQorn, NoResponse(FetchFailure::kRefused), 200);
+  watch.Tick(100 + kWatchAfterScriptMs);
+  ASSERT_TRUE(watch.EndShown());
+  EXPECT_TRUE(watch.Watching());
+  for (const char* part : {"网站没有响应", "退出码 3", "数据库端口 3307 在安装脚本启动前已被占用"})
+    EXPECT_TRUE(Has(machine.shown.back(), part)) << part << ": " << machine.shown.back();
+  watch.Tick(100 + kWatchAfterScriptMs + kWatchSlowIntervalMs);
+  watch.Fetched(SiteLink::kQorn, Status(200), 30000);
+  watch.Fetched(SiteLink::kZel, Status(200), 30100);
+  EXPECT_FALSE(watch.Watching());
+  EXPECT_EQ(machine.shown.back().rfind("数据库端口 3307", 0), 0u) << machine.shown.back();
 }
 
 TEST(SiteWatch, LeavesADatabasePortTakenBeforeTheScriptAlone) {
