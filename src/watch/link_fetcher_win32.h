@@ -1,13 +1,14 @@
 #pragma once
-// The watch's HTTP requests for the site's links, made with the system's HTTP client (WinHTTP,
-// no proxy) off the window's thread: each request runs on a small worker thread of its own, with
-// bounded timeouts, and posts its outcome to the window as one message. Cancelling closes the
-// requests' handles, which ends a request in progress, and waits for the workers to end, so that
-// nothing runs on once the window is gone; an outcome posted before that is recognised as stale.
+// The watch's HTTP requests for the site's links, made with the system's HTTP client (WinHTTP in
+// its asynchronous mode, no proxy) so that the window's thread never waits on the network: a
+// request runs on WinHTTP's own threads, with bounded timeouts, and posts its outcome to the
+// window as one message. Cancelling closes the request's handle, which ends it; nothing is waited
+// for. What a request's callbacks use lives until WinHTTP says that its handle is gone, whatever
+// becomes of the fetcher or the window meanwhile; an outcome posted before the cancel is
+// recognised as stale.
 
 #include <array>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -24,29 +25,29 @@ class LinkFetcher {
   LinkFetcher(const LinkFetcher&) = delete;
   LinkFetcher& operator=(const LinkFetcher&) = delete;
 
-  // Starts a request for the link (one at a time per link: a finished one not yet taken is ended
-  // first). Every call leads to exactly one posted outcome, a failure to start included, unless
-  // CancelAll comes first. Never throws.
+  // Starts a request for the link (one at a time per link: an earlier one is cancelled first).
+  // Every call leads to exactly one posted outcome, a failure to start included, unless CancelAll
+  // or another Fetch for the link comes first. Never throws, never waits.
   void Fetch(SiteLink link, const LinkRequest& request) noexcept;
   // The outcome that a message of ours carries; none for a stale one.
   std::optional<std::pair<SiteLink, FetchOutcome>> Take(WPARAM wParam, LPARAM lParam) noexcept;
-  // Ends every request in progress and waits for its worker; no outcome of theirs is taken later.
+  // Ends every request in progress without waiting for it; no outcome of theirs is taken later.
   void CancelAll() noexcept;
 
  private:
-  struct Job;
-  static DWORD WINAPI Run(void* job) noexcept;
-  void Post(const Job& job, LPARAM result) const noexcept;
-  void End(std::unique_ptr<Job>& job) noexcept;
+  struct Request;
+  // WinHTTP's status callback (WINHTTP_STATUS_CALLBACK; the handle is an HINTERNET).
+  static void CALLBACK OnStatus(void* handle, DWORD_PTR context, DWORD status, void* information,
+                                DWORD length) noexcept;
+  // Opens, sets up and sends the request; a failure to do so is posted as its outcome.
+  void Start(const std::shared_ptr<Request>& request, const LinkRequest& link) noexcept;
+  static void Cancel(std::shared_ptr<Request>& request) noexcept;
 
   HWND window_;
   UINT message_;
-  void* session_ = nullptr;  // HINTERNET, opened with the first request
-  // Guards the making and the closing of request handles and each job's cancel mark: once
-  // CancelAll has closed a request, no worker makes a new handle that could take its value.
-  std::mutex handles_;
-  std::array<std::unique_ptr<Job>, 2> jobs_;  // by SiteLink
-  uint32_t generation_ = 0;
+  void* session_ = nullptr;  // HINTERNET, opened (asynchronous) with the first request
+  std::array<std::shared_ptr<Request>, 2> requests_;  // by SiteLink
+  uint32_t serial_ = 0;                               // of the last request started
 };
 
 }  // namespace orv

@@ -7,8 +7,8 @@ import shutil
 import socket
 import time
 
-from harness import EXIT_S
-from test_first_run import wait_result
+from harness import EXIT_S, TimedOut
+from test_first_run import LBL_PORT, wait_result
 
 STARTING = "正在启动"
 # The script's end plus 15 s, a tick, and Wine's pace.
@@ -130,6 +130,64 @@ def test_a_server_that_accepts_and_never_answers_is_not_started(s, build):
         s.close()
         assert program.wait_exit(timeout_s=EXIT_S) == 0
         assert time.monotonic() - closed < 5, "the program waited for a request"
+
+
+def test_a_connect_that_times_out_is_told_from_a_server_that_never_answers(s):
+    with_install_script(s, "@echo off\r\nexit /b 1\r\n")
+    program = s.start()
+    wait_result(s)
+    s.hold_pending(int(s.window()[1][LBL_PORT]["text"].split("：")[1]))
+    text, _ = end_state(s, SILENT_S)
+    assert "没有响应" in text and "连接超时" in text and "请求超时" not in text, text
+    s.close()
+    assert program.wait_exit() == 0
+
+
+def established_to(port):
+    """The local ports of this namespace's established TCP connections to 127.0.0.1:port: the
+    program's requests in flight (the stand-in's own ends have `port` as their local port)."""
+    ports = set()
+    with open("/proc/net/tcp") as table:
+        for line in table.readlines()[1:]:
+            fields = line.split()
+            local, remote, state = fields[1], fields[2], fields[3]
+            if remote == f"0100007F:{port:04X}" and state == "01":
+                ports.add(int(local.split(":")[1], 16))
+    return ports
+
+
+def wait_new_request(port, timeout_s=15.0):
+    """Returns as soon as a request to the port starts that was not in flight when called."""
+    seen = established_to(port)
+    deadline = time.monotonic() + timeout_s
+    while not established_to(port) - seen:
+        if time.monotonic() > deadline:
+            raise TimedOut(f"waited {timeout_s:.0f} s for a request to port {port}")
+        time.sleep(0.02)
+
+
+def seconds_to_exit(s, program):
+    closed = time.monotonic()
+    s.close()
+    assert program.wait_exit(timeout_s=EXIT_S) == 0
+    return time.monotonic() - closed
+
+
+def test_closing_the_window_does_not_wait_for_a_request_in_flight(s, build):
+    # Nothing in flight: the script starts nothing, and each request is refused at once.
+    with_install_script(s, "@echo off\r\n")
+    idle = s.start()
+    wait_result(s)
+    idle_s = seconds_to_exit(s, idle)
+    # A first run again, whose requests go to a server that accepts and never answers; the
+    # window is closed just after a request has started, seconds before its timeout.
+    os.remove(os.path.join(s.bundle, "Finish.txt"))
+    with run_with_standin(s, build, options="--silent") as hung:
+        port = int(s.window()[1][LBL_PORT]["text"].split("：")[1])
+        wait_new_request(port)
+        hung_s = seconds_to_exit(s, hung)
+    assert hung_s < idle_s + 1.0, \
+        f"closed with a request in flight, it ended after {hung_s:.1f} s; idle, {idle_s:.1f} s"
 
 
 def test_a_link_that_gives_404_is_named(s, build):

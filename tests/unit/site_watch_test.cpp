@@ -47,6 +47,19 @@ class FakeWatchMachine : public WatchConnections, public WatchView {
   int noteAsked = 0;
 };
 
+TEST(FailureOfError, NamesATimeoutByThePhaseItHappenedIn) {
+  // ERROR_WINHTTP_TIMEOUT, and the Winsock code that Wine gives instead.
+  for (const uint32_t timedOut : {12002u, 10060u}) {
+    EXPECT_EQ(FailureOfError(timedOut, FetchPhase::kSend), FetchFailure::kConnectTimeout);
+    EXPECT_EQ(FailureOfError(timedOut, FetchPhase::kResponse), FetchFailure::kTimeout);
+  }
+  for (const FetchPhase phase : {FetchPhase::kSend, FetchPhase::kResponse}) {
+    EXPECT_EQ(FailureOfError(12030, phase), FetchFailure::kReset);
+    EXPECT_EQ(FailureOfError(10054, phase), FetchFailure::kReset);
+    EXPECT_EQ(FailureOfError(12029, phase), FetchFailure::kRefused);
+  }
+}
+
 TEST(WatchText, SaysWhatHappened) {
   WatchFacts facts = Facts();
   facts.scriptEnded = true;
