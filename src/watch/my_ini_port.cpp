@@ -1,10 +1,13 @@
 #include "watch/my_ini_port.h"
 
+#include <string>
+#include <vector>
+
 namespace orv {
 namespace {
 
 constexpr int32_t kDefaultDatabasePort = 3306;
-// The server itself gives up on includes nested deeper than this.
+// The server skips the directives of a file included this deep (warning of it) and reads on.
 constexpr int kDeepestInclude = 10;
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
@@ -35,11 +38,20 @@ bool NameIs(std::string_view name, std::string_view wanted) {
   return true;
 }
 
-bool ServerReadsGroup(std::string_view group) {
+// The groups the server reads: [mysqld], [server], its version's group, and its service's.
+bool ServerReadsGroup(std::string_view group, const ServerStart& start) {
+  if (NameIs(group, "mysqld") || NameIs(group, "server"))
+    return true;
+  if (!start.serviceName.empty() && !NameIs(start.serviceName, "mysql") &&
+      NameIs(group, start.serviceName))
+    return true;
+  if (start.version) {
+    return NameIs(group, "mysqld-" + std::to_string(start.version->major) + "." +
+                             std::to_string(start.version->minor));
+  }
   constexpr std::string_view kVersionGroup = "mysqld-5.";
-  return NameIs(group, "mysqld") || NameIs(group, "server") ||
-         (group.size() > kVersionGroup.size() &&
-          NameIs(group.substr(0, kVersionGroup.size()), kVersionGroup));
+  return group.size() > kVersionGroup.size() &&
+         NameIs(group.substr(0, kVersionGroup.size()), kVersionGroup);
 }
 
 // An option's value: a quoted one up to its closing quote, otherwise up to a "#" comment.
@@ -101,9 +113,61 @@ std::string SingleSeparators(std::string_view path) {
   return out;
 }
 
+// The arguments of a Windows command line as the C runtime splits them for main's argv.
+std::vector<std::string> CommandLineArguments(std::string_view line) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  std::vector<std::string> arguments;
+  size_t i = 0;
+  while (i < line.size() && blank(line[i]))
+    ++i;
+  if (i == line.size())
+    return arguments;
+  // The program's name: up to its closing quote, or to the first blank; no escapes.
+  std::string program;
+  if (line[i] == '"') {
+    const size_t close = line.find('"', i + 1);
+    program = line.substr(i + 1, close == std::string_view::npos ? close : close - i - 1);
+    i = close == std::string_view::npos ? line.size() : close + 1;
+  }
+  while (i < line.size() && !blank(line[i]))
+    program += line[i++];
+  arguments.push_back(std::move(program));
+  while (true) {
+    while (i < line.size() && blank(line[i]))
+      ++i;
+    if (i == line.size())
+      return arguments;
+    std::string argument;
+    bool quoted = false;
+    while (i < line.size() && (quoted || !blank(line[i]))) {
+      size_t backslashes = 0;
+      while (i < line.size() && line[i] == '\\') {
+        ++backslashes;
+        ++i;
+      }
+      if (i < line.size() && line[i] == '"') {
+        // 2n backslashes and a quote: n backslashes, and the quote opens or closes a quoted
+        // part; 2n+1: n backslashes and a quote that belongs to the argument.
+        argument.append(backslashes / 2, '\\');
+        if (backslashes % 2 == 1)
+          argument += '"';
+        else
+          quoted = !quoted;
+        ++i;
+      } else {
+        argument.append(backslashes, '\\');
+        if (i < line.size() && (quoted || !blank(line[i])))
+          argument += line[i++];
+      }
+    }
+    arguments.push_back(std::move(argument));
+  }
+}
+
 class OptionFileReader {
  public:
-  explicit OptionFileReader(OptionIncludes& includes) : includes_(includes) {}
+  OptionFileReader(OptionIncludes& includes, const ServerStart& start)
+      : includes_(includes), start_(start) {}
 
   void ReadFile(std::string_view bytes, int depth) {
     if (bytes.substr(0, kUtf8Mark.size()) == kUtf8Mark)
@@ -125,8 +189,8 @@ class OptionFileReader {
         Directive(line, depth);
       } else if (line.front() == '[') {
         const size_t close = line.find(']');
-        inServerGroup =
-            close != std::string_view::npos && ServerReadsGroup(Trimmed(line.substr(1, close - 1)));
+        inServerGroup = close != std::string_view::npos &&
+                        ServerReadsGroup(Trimmed(line.substr(1, close - 1)), start_);
         sawServerGroup_ = sawServerGroup_ || inServerGroup;
       } else if (inServerGroup) {
         Option(line);
@@ -174,7 +238,10 @@ class OptionFileReader {
     if (!file && !NameIs(word, "!includedir"))
       return;
     const std::string_view target = ValueOf(line.substr(blank));
-    if (depth >= kDeepestInclude || !IsAbsolute(target)) {
+    // The server skips directives nested too deep, with a warning, and goes on.
+    if (depth >= kDeepestInclude)
+      return;
+    if (!IsAbsolute(target)) {
       unknown_ = true;
       return;
     }
@@ -193,16 +260,15 @@ class OptionFileReader {
       Include(folder + name, depth);
   }
 
+  // A file that cannot be opened is skipped, as the server skips it.
   void Include(const std::string& path, int depth) {
     const std::optional<std::string> bytes = includes_.Read(path);
-    if (!bytes) {
-      unknown_ = true;
-      return;
-    }
-    ReadFile(*bytes, depth + 1);
+    if (bytes)
+      ReadFile(*bytes, depth + 1);
   }
 
   OptionIncludes& includes_;
+  const ServerStart& start_;
   std::string port_ = "0";  // the server's default until a value is read
   bool noTcp_ = false;
   bool sawServerGroup_ = false;
@@ -211,8 +277,9 @@ class OptionFileReader {
 
 }  // namespace
 
-DatabaseEndpoint DatabaseEndpointFromMyIni(std::string_view bytes, OptionIncludes& includes) {
-  OptionFileReader reader(includes);
+DatabaseEndpoint DatabaseEndpointFromMyIni(std::string_view bytes, OptionIncludes& includes,
+                                           const ServerStart& start) {
+  OptionFileReader reader(includes, start);
   reader.ReadFile(bytes, 0);
   return reader.Endpoint();
 }
@@ -221,6 +288,47 @@ std::optional<int32_t> DatabasePortToWatch(const DatabaseEndpoint& endpoint) {
   if (endpoint.kind != DatabaseEndpoint::Kind::kTcpPort)
     return std::nullopt;
   return endpoint.port;
+}
+
+ServerCommandLine ReadServerCommandLine(std::string_view commandLine) {
+  const std::vector<std::string> arguments = CommandLineArguments(commandLine);
+  ServerCommandLine result;
+  // The server looks for its "--defaults-..." options first, and only as long as they come.
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
+    constexpr std::string_view kDefaultsFile = "--defaults-file=";
+    if (argument.starts_with(kDefaultsFile)) {
+      if (!result.defaultsFile)
+        result.defaultsFile = std::string(argument.substr(kDefaultsFile.size()));
+    } else if (!argument.starts_with("--defaults-extra-file=") &&
+               !argument.starts_with("--defaults-group-suffix=")) {
+      break;
+    }
+  }
+  if (arguments.size() >= 2 && !arguments.back().starts_with("-"))
+    result.serviceName = arguments.back();
+  return result;
+}
+
+const ServiceFacts* BundleDatabaseService(
+    const std::vector<ServiceFacts>& services,
+    const std::function<bool(const std::string&)>& inDatabaseFolder) {
+  const ServiceFacts* found = nullptr;
+  for (const ServiceFacts& service : services) {
+    if (!service.insideBundle || service.binaryPath.empty())
+      continue;
+    const std::string_view path = service.binaryPath;
+    const std::string_view name = path.substr(path.find_last_of("\\/") + 1);
+    const bool serverName = name.size() >= 10 && NameIs(name.substr(0, 6), "mysqld") &&
+                            NameIs(name.substr(name.size() - 4), ".exe");
+    if (!serverName && !inDatabaseFolder(service.binaryPath))
+      continue;
+    if (service.state != kServiceStopped)
+      return &service;
+    if (found == nullptr)
+      found = &service;
+  }
+  return found;
 }
 
 }  // namespace orv

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 
+#include "bundle/path_identity_win32.h"
 #include "configure/configure_bundle.h"
+#include "platform/failure.h"
 #include "platform/file_system_win32.h"
+#include "platform/system_library_win32.h"
 #include "platform/text_win32.h"
 #include "platform/unique_handle_win32.h"
 
@@ -15,6 +18,12 @@ bool EndsWithIgnoringCase(std::wstring_view name, std::wstring_view ending) {
          CompareStringOrdinal(name.data() + name.size() - ending.size(),
                               static_cast<int>(ending.size()), ending.data(),
                               static_cast<int>(ending.size()), TRUE) == CSTR_EQUAL;
+}
+
+// A drive path ("C:\\..."), or a UNC one.
+bool IsAbsolutePath(std::string_view path) {
+  const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+  return drive || path.starts_with("\\\\") || path.starts_with("//");
 }
 
 }  // namespace
@@ -58,13 +67,81 @@ std::optional<std::vector<std::string>> SystemOptionIncludes::OptionFilesIn(
   return result;
 }
 
-DatabaseEndpoint BundleDatabaseEndpoint(const std::string& appFolder) noexcept {
+std::optional<ServerVersion> ExecutableVersion(const std::string& utf8Path) noexcept {
   try {
-    SystemOptionIncludes includes;
-    return DatabaseEndpointFromMyIni(ReadWholeFile(DatabaseOptionFilePath(appFolder)), includes);
+    using SizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+    using InfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+    using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+    const UniqueModule library = LoadSystemLibrary(L"version.dll");
+    if (!library)
+      return std::nullopt;
+    const auto size = LibraryFunction<SizeFn>(library.get(), "GetFileVersionInfoSizeW");
+    const auto info = LibraryFunction<InfoFn>(library.get(), "GetFileVersionInfoW");
+    const auto query = LibraryFunction<QueryFn>(library.get(), "VerQueryValueW");
+    if (size == nullptr || info == nullptr || query == nullptr)
+      return std::nullopt;
+    const std::wstring path = Utf8ToWide(utf8Path);
+    DWORD ignored = 0;
+    const DWORD bytes = size(path.c_str(), &ignored);
+    if (bytes == 0)
+      return std::nullopt;  // no version resource, or no such file
+    std::vector<unsigned char> block(bytes);
+    if (!info(path.c_str(), 0, bytes, block.data()))
+      return std::nullopt;
+    void* value = nullptr;
+    UINT length = 0;
+    if (!query(block.data(), L"\\", &value, &length) || value == nullptr ||
+        length < sizeof(VS_FIXEDFILEINFO))
+      return std::nullopt;
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    if (fixed->dwSignature != 0xFEEF04BD)
+      return std::nullopt;
+    return ServerVersion{HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS)};
   } catch (...) {
-    return {};  // without my.ini there is no database to watch
+    return std::nullopt;
   }
+}
+
+DatabaseEndpoint BundleDatabaseEndpoint(const std::string& appFolder,
+                                        const std::vector<ServiceFacts>& services) noexcept {
+  try {
+    std::string optionFile = DatabaseOptionFilePath(appFolder);
+    const std::string databaseFolder = optionFile.substr(0, optionFile.find_last_of('\\') + 1);
+    ServerStart start;
+    std::string server = databaseFolder + "bin\\mysqld.exe";
+    const FolderIdentity database(databaseFolder);
+    const ServiceFacts* service = BundleDatabaseService(
+        services, [&database](const std::string& path) { return database.Holds(path); });
+    if (service != nullptr) {
+      server = service->binaryPath;
+      const ServerCommandLine commandLine = ReadServerCommandLine(service->commandLine);
+      if (commandLine.defaultsFile) {
+        if (!IsAbsolutePath(*commandLine.defaultsFile))
+          return {DatabaseEndpoint::Kind::kUnknown};
+        optionFile = *commandLine.defaultsFile;
+      }
+      try {
+        start.serviceName = Utf8ToAnsiStrict(commandLine.serviceName, "service name");
+      } catch (const Failure&) {
+        // A name with no ANSI form matches no group of the ANSI option file.
+      }
+    }
+    start.version = ExecutableVersion(server);
+    std::string bytes;
+    try {
+      bytes = ReadWholeFile(optionFile);
+    } catch (const Failure&) {
+      return {};  // without its option file there is no database to watch
+    }
+    SystemOptionIncludes includes;
+    return DatabaseEndpointFromMyIni(bytes, includes, start);
+  } catch (...) {
+    return {DatabaseEndpoint::Kind::kUnknown};
+  }
+}
+
+DatabaseEndpoint BundleDatabaseEndpoint(const std::string& appFolder) noexcept {
+  return BundleDatabaseEndpoint(appFolder, {});
 }
 
 }  // namespace orv

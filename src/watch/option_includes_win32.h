@@ -2,7 +2,9 @@
 // The database's endpoint as the bundle's server will read it from its option file, with the
 // files that the option file includes read from disk.
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "watch/my_ini_port.h"
 
@@ -16,8 +18,23 @@ class SystemOptionIncludes final : public OptionIncludes {
   std::optional<std::vector<std::string>> OptionFilesIn(const std::string& folder) override;
 };
 
-// The endpoint from the written my.ini of the bundle in `appFolder` (UTF-8, trailing "\"): no
-// server where the file cannot be read. Never throws.
+// The version in the version resource of the executable at `utf8Path` (its fixed file version's
+// major and minor numbers); nothing where the file has none or cannot be read. version.dll is
+// loaded from the system folder at run time. Never throws.
+std::optional<ServerVersion> ExecutableVersion(const std::string& utf8Path) noexcept;
+
+// The endpoint of the bundle in `appFolder` (UTF-8, trailing "\") as its database server reads
+// it. Where `services` (ListServices) hold the bundle's database service (BundleDatabaseService),
+// its registered command line tells the option file (its "--defaults-file=", else the bundle's
+// written my.ini, which the server finds beside its own folder), the service's group and, from
+// its executable, the server's version. Otherwise the bundle's written my.ini is read with the
+// version of local\mysql5\bin\mysqld.exe where it has one. No server where the option file cannot
+// be read; unknown where the defaults file is a relative path (the server resolves it in the
+// folder it runs in). May read files: not for the window's thread. Never throws.
+DatabaseEndpoint BundleDatabaseEndpoint(const std::string& appFolder,
+                                        const std::vector<ServiceFacts>& services) noexcept;
+
+// The same without services: the bundle's written my.ini.
 DatabaseEndpoint BundleDatabaseEndpoint(const std::string& appFolder) noexcept;
 
 }  // namespace orv

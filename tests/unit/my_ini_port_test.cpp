@@ -91,13 +91,92 @@ TEST(DatabaseEndpointFromMyIni, FollowsIncludesWhereTheyCanBeFollowed) {
   EXPECT_EQ(Port("[mysqld]\nport=3330\n!include C:\\\\b\\\\extra.cnf\n", includes), 3331);
   EXPECT_EQ(Port("[mysqld]\n!include C:\\b\\extra.cnf\nport=3334\n", includes), 3334);
   EXPECT_EQ(Port("[client]\n!includedir C:\\b\\conf.d\n", includes), 3333);
-  // A file or folder that is not there, or a path relative to nothing known: no verdict.
-  EXPECT_EQ(Port("[mysqld]\nport=3335\n!include C:\\b\\missing.cnf\n", includes), -1);
+  // A missing file is skipped, as the server skips it; a missing folder keeps the server from
+  // starting, and a relative path depends on the folder it runs in: no verdict.
+  EXPECT_EQ(Port("[mysqld]\nport=3335\n!include C:\\b\\missing.cnf\n", includes), 3335);
+  EXPECT_EQ(Port("[mysqld]\n!include C:\\b\\missing.cnf\n", includes), 3306);
   EXPECT_EQ(Port("[mysqld]\n!includedir C:\\nowhere\n", includes), -1);
   EXPECT_EQ(Port("[mysqld]\n!include extra.cnf\n", includes), -1);
-  // A file that includes itself ends at the server's depth, with no verdict.
-  includes.files["C:\\b\\loop.cnf"] = "!include C:\\b\\loop.cnf\n";
-  EXPECT_EQ(Port("[mysqld]\n!include C:\\b\\loop.cnf\n", includes), -1);
+  // A file that includes itself ends at the server's depth, whose directives it skips.
+  includes.files["C:\\b\\loop.cnf"] = "!include C:\\b\\loop.cnf\n[mysqld]\nport=3336\n";
+  EXPECT_EQ(Port("[mysqld]\n!include C:\\b\\loop.cnf\n", includes), 3336);
+}
+
+// The endpoint read for a server started as `start`.
+std::optional<int32_t> PortFor(std::string_view bytes, const ServerStart& start) {
+  FakeIncludes includes;
+  const DatabaseEndpoint endpoint = DatabaseEndpointFromMyIni(bytes, includes, start);
+  return endpoint.kind == Kind::kTcpPort ? std::optional(endpoint.port) : std::nullopt;
+}
+
+TEST(DatabaseEndpointFromMyIni, ReadsTheGroupsOfTheServiceAndOfTheServersVersion) {
+  const std::string bytes =
+      "[mysqld]\nport=3340\n[MySQL5]\nport=3341\n[mysqld-5.1]\nport=3342\n"
+      "[mysqld-5.5]\nport=3343\n[mysql]\nport=3344\n";
+  // Unknown version: every [mysqld-5.N]; the service's group comes before them here.
+  EXPECT_EQ(PortFor(bytes, {"MySQL5", std::nullopt}), 3343);
+  // A 5.1 server reads [mysqld-5.1] only.
+  EXPECT_EQ(PortFor(bytes, {"", ServerVersion{5, 1}}), 3342);
+  EXPECT_EQ(PortFor(bytes, {"mysql5", ServerVersion{5, 0}}), 3341);
+  // "MySQL" in any case adds no group: [mysql] belongs to the client.
+  EXPECT_EQ(PortFor(bytes, {"MYSQL", ServerVersion{5, 0}}), 3340);
+  // Without the service the group is not read: [MySQL5] alone is no server group.
+  EXPECT_EQ(PortFor("[MySQL5]\nport=3345\n", {"MySQL5", std::nullopt}), 3345);
+  EXPECT_EQ(PortFor("[MySQL5]\nport=3345\n", {}), std::nullopt);
+}
+
+TEST(ReadServerCommandLine, TakesTheDefaultsFileAndTheServiceName) {
+  const auto read = [](std::string_view line) {
+    const ServerCommandLine result = ReadServerCommandLine(line);
+    return result.defaultsFile.value_or("(none)") + "|" + result.serviceName;
+  };
+  // As the server's --install registers it: the file quoted where it has blanks.
+  EXPECT_EQ(read("\"C:\\My Web\\local\\mysql5\\bin\\mysqld.exe\" "
+                 "--defaults-file=\"C:\\My Web\\local\\mysql5\\my.ini\" MySQL5"),
+            "C:\\My Web\\local\\mysql5\\my.ini|MySQL5");
+  EXPECT_EQ(read("C:\\w\\bin\\mysqld.exe --defaults-file=C:\\w\\my.ini MySQL"),
+            "C:\\w\\my.ini|MySQL");
+  EXPECT_EQ(read("  \"C:\\w\\bin\\mysqld.exe\"\t\"--defaults-file=C:\\a b\\my.ini\"  \"My Sql\" "),
+            "C:\\a b\\my.ini|My Sql");
+  // Backslashes before a quote escape it; elsewhere they are literal.
+  EXPECT_EQ(read("x.exe --defaults-file=\"C:\\q\\\"x\\\\\" S"), "C:\\q\"x\\|S");
+  // Only the leading --defaults-... options, and only the "=" form, name the file.
+  EXPECT_EQ(read("x.exe --defaults-extra-file=C:\\e.ini --defaults-file=C:\\f.ini S"),
+            "C:\\f.ini|S");
+  EXPECT_EQ(read("x.exe --console --defaults-file=C:\\f.ini S"), "(none)|S");
+  EXPECT_EQ(read("x.exe --defaults-file C:\\f.ini"), "(none)|C:\\f.ini");
+  // No service name where the last argument is an option or there is none.
+  EXPECT_EQ(read("x.exe --defaults-file=C:\\f.ini"), "C:\\f.ini|");
+  EXPECT_EQ(read("\"C:\\a b\\mysqld.exe\""), "(none)|");
+  EXPECT_EQ(read(""), "(none)|");
+}
+
+TEST(BundleDatabaseService, TheBundlesServerByNameOrFolderRunningFirst) {
+  const auto service = [](std::string name, std::string path, bool inside, uint32_t state) {
+    ServiceFacts facts;
+    facts.name = std::move(name);
+    facts.binaryPath = std::move(path);
+    facts.insideBundle = inside;
+    facts.state = state;
+    return facts;
+  };
+  const auto inDatabaseFolder = [](const std::string& path) {
+    return path.starts_with("C:\\b\\local\\mysql5\\");
+  };
+  const auto pick = [&](const std::vector<ServiceFacts>& services) {
+    const ServiceFacts* found = BundleDatabaseService(services, inDatabaseFolder);
+    return found == nullptr ? std::string("(none)") : found->name;
+  };
+  constexpr uint32_t kRunning = 4;
+  EXPECT_EQ(pick({service("Other", "C:\\x\\mysqld.exe", false, kRunning),
+                  service("Web", "C:\\b\\local\\Apache2\\bin\\httpd.exe", true, kRunning)}),
+            "(none)");
+  EXPECT_EQ(pick({service("Old", "C:\\b\\local\\db\\MYSQLD-NT.EXE", true, kServiceStopped),
+                  service("New", "C:\\b\\local\\mysql5\\bin\\server.exe", true, kRunning)}),
+            "New");
+  EXPECT_EQ(pick({service("Old", "C:\\b\\local\\db\\mysqld-nt.exe", true, kServiceStopped),
+                  service("New", "C:\\b\\local\\mysql5\\bin\\mysqld.exe", true, kServiceStopped)}),
+            "Old");
 }
 
 }  // namespace
