@@ -24,6 +24,7 @@ import pytest
 
 from harness import (IN_NETNS, BrowserStub, Display, Inspector, Session, builds, make_bundle,
                      retry_noted, runnable, stop_wine, warm_up_wine)
+from user_machine import UserMachine
 
 BUILDS = pytest.StashKey()
 
@@ -106,6 +107,35 @@ def wine_prefix(private_network, display):
             yield warm_up_wine()
         finally:
             stop_wine()
+
+
+@pytest.fixture(scope="session")
+def machine_setup(request, wine_prefix):
+    """The user-like machine (user_machine.py), registered once per run, with the stand-in of a
+    build that this machine runs (64-bit where there is one) playing its running services."""
+    chosen = request.config.stash[BUILDS]
+    runs = [b for b in chosen if runnable(b)[0] == "run"]
+    if not runs:
+        pytest.skip("no build whose stand-in this machine can run")
+    standin = next((b for b in runs if b.machine == "x64"), runs[0])
+    machine = UserMachine(os.path.join(standin.folder, "tools", "standin", "SiteStandIn.exe"))
+    try:
+        machine.set_up()
+        print(f"\nuser-like machine: {len(machine.services)} services registered, "
+              f"{len(machine.running)} running, set up in {machine.set_up_s:.1f} s")
+        yield machine
+    finally:
+        machine.tear_down()
+        if machine.restarts:
+            print(f"\nuser-like machine: its services were started again {machine.restarts} times")
+
+
+@pytest.fixture
+def user_machine(machine_setup):
+    """A test on the user-like machine: its dozen services run (started again where a test before
+    ended Wine) under a persistent wineserver."""
+    machine_setup.ensure_running()
+    return machine_setup
 
 
 @pytest.fixture(scope="session")

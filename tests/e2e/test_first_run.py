@@ -5,7 +5,12 @@ import os
 import re
 import time
 
+import pytest
+
 from harness import CAPTION, NOTICE_TITLE, STEP_S, TimedOut
+
+# On the user-like machine (user_machine.py): its services are listed at every start.
+pytestmark = pytest.mark.usefixtures("user_machine")
 
 LBL_PORT, LBL_QORN, LBL_ZEL, CMD_CLOSE = 1010, 1012, 1013, 2
 RESULT_S = 30.0

@@ -7,8 +7,12 @@ import shutil
 import socket
 import time
 
+import pytest
+
 from harness import EXIT_S, TimedOut
 from test_first_run import LBL_PORT, wait_result
+
+pytestmark = pytest.mark.usefixtures("user_machine")  # the user-like machine (user_machine.py)
 
 STARTING = "正在启动"
 # The script's end plus 15 s, a tick, and Wine's pace.

@@ -49,5 +49,7 @@ int CommandMessageBox(const Options& options);
 int CommandHold(const Options& options);
 int CommandGone(const Options& options);
 int CommandLaunch(const Options& options);
+// lag_commands_win32.cpp
+int CommandLag(const Options& options);
 
 }  // namespace orv::inspector

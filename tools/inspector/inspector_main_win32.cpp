@@ -15,6 +15,9 @@
 // inspector launch EXE TITLE  start EXE, time it until its window (with --dialog: its message box)
 //                             is visible (with --until ID PREFIX: also until the text of control
 //                             ID starts with PREFIX), report its peak working set, then close it
+// inspector lag EXE TITLE     start EXE; from its window shown, send it WM_NULL every 10 ms and
+//                             report the longest round trip, until the text of control ID starts
+//                             with PREFIX (--until ID PREFIX) or --timeout MS has passed; close it
 // Every command that waits takes --timeout MS (10 s by default).
 //
 // Output is JSON, one object per line, in UTF-8. Exit codes: 0 done; 1 usage or system failure;
@@ -49,7 +52,8 @@ constexpr Command kCommands[] = {
     {L"close", "TITLE", &CommandClose},       {L"minimize", "TITLE", &CommandMinimize},
     {L"msgbox", "TITLE", &CommandMessageBox}, {L"gone", "TITLE", &CommandGone},
     {L"click", "TITLE ID", &CommandClick},    {L"key", "TITLE KEY", &CommandKey},
-    {L"launch", "EXE TITLE", &CommandLaunch}, {L"hold", "FILE", &CommandHold},
+    {L"launch", "EXE TITLE", &CommandLaunch}, {L"lag", "EXE TITLE", &CommandLag},
+    {L"hold", "FILE", &CommandHold},
 };
 
 size_t ArgumentCount(const Command& command) {

@@ -14,6 +14,8 @@
 //                       reports running once it listens, serves until SERVICE_CONTROL_STOP, and
 //                       stops with the service-specific exit code 1 when no port can be bound.
 //                       Exit code 1 when the service control manager did not start it.
+//                       Whatever follows the ports is ignored, so that it can stand in for a
+//                       service registered with the arguments of a real one.
 //
 // Options before the ports, for tests of the configurator's watch:
 //   --status-for PATH=CODE  answer a GET of PATH (exactly, such as /zel) with status CODE and no
@@ -384,7 +386,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       return 2;  // usage
     }
     const int port = _wtoi(arg.c_str());
-    if (port < 1 || port > 65535 || std::to_wstring(port) != arg) {
+    const bool isPort = port >= 1 && port <= 65535 && std::to_wstring(port) == arg;
+    if (!isPort && service && !ports.empty())
+      break;  // a service's own arguments after its ports, as real services carry
+    if (!isPort) {
       LocalFree(argv);
       return 2;  // usage
     }
