@@ -22,11 +22,11 @@ int64_t Now() {
 
 }  // namespace
 
-WatchFacts FactsBeforeScript() noexcept {
+WatchFacts FactsBeforeScript(const std::vector<ServiceFacts>& services) noexcept {
   WatchFacts facts;
   try {
     const std::string folder = AppFolder();
-    facts.databasePort = DatabasePortToWatch(BundleDatabaseEndpoint(folder));
+    facts.databasePort = DatabasePortToWatch(BundleDatabaseEndpoint(folder, services));
     // The table of listeners tells whether the port is taken; a connect asks only where the
     // table cannot be read. The owners are asked for only then, to name the holder; one that
     // Windows does not name is left unnamed.

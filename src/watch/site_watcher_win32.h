@@ -8,6 +8,7 @@
 // message is taken for the watch.
 
 #include <string>
+#include <vector>
 
 #include "platform/background_win32.h"
 #include "platform/unique_handle_win32.h"
@@ -19,11 +20,13 @@
 namespace orv {
 
 // What is known just before the install script starts, for the bundle in the application folder:
-// the database's port from the written my.ini (none without the file or its [mysqld] section),
+// the database's port from the written my.ini as the bundle's database service reads it (from
+// `services`, as listed at the window's load: its option file, its group and its server's version;
+// none without the file or a group the server reads),
 // and whether something listens on it already (the table of listening sockets, which is quick to
 // read; a connect where the table cannot be read). Who listens there is asked later, off the
 // window's thread, by the watch. Never throws.
-WatchFacts FactsBeforeScript() noexcept;
+WatchFacts FactsBeforeScript(const std::vector<ServiceFacts>& services) noexcept;
 
 class SiteWatcher final : private WatchConnections {
  public:

@@ -489,21 +489,21 @@ void ScanWindow::OnLoad() {
     // Where the folder cannot be told, neither can the bundle's services: the first run goes on
     // as it always did, and configuring reports the folder's failure.
   }
-  const bool asked = !folder.empty() && services_->Start([folder] {
-    return RunningBundleServices(ListServices(folder, ServiceStates::kRunning));
-  });
+  const bool asked = !folder.empty() && services_->Start([folder] { return ListServices(folder); });
   if (!asked)
     StartProbe();
 }
 
 void ScanWindow::OnServicesLearnt(WPARAM tag) {
-  const std::optional<std::vector<ServiceFacts>> running = services_->Take(tag);
-  if (!running)
+  std::optional<std::vector<ServiceFacts>> services = services_->Take(tag);
+  if (!services)
     return;  // of an earlier load
-  if (!running->empty()) {
+  knownServices_ = std::move(*services);
+  const std::vector<ServiceFacts> running = RunningBundleServices(knownServices_);
+  if (!running.empty()) {
     StopTimer();
     SetStatusText(kServicesRunningStatus);
-    OfferRetry(RunningServicesText(*running), kLoadMessage);
+    OfferRetry(RunningServicesText(running), kLoadMessage);
     return;
   }
   StartProbe();
@@ -639,7 +639,7 @@ void ScanWindow::ShowFreePort(const std::string& port) {
 }
 
 void ScanWindow::CheckBeforeScript() noexcept {
-  beforeScript_ = FactsBeforeScript();
+  beforeScript_ = FactsBeforeScript(knownServices_);
 }
 
 void ScanWindow::StartWatch(const std::string& port) noexcept {
@@ -677,14 +677,13 @@ void ScanWindow::ShowLowerBoundHolder(const std::string& port) noexcept {
     lowerBoundHolder_->Cancel();
     if (!lowerBound || std::to_string(*lowerBound) == port)
       return;
-    // The holder is looked up once per result, off this thread: the owners' table and the
-    // services take long to read where many ports are busy. Until it is known, the tooltip says
-    // that it is being asked.
+    // The holder is looked up when the tooltip is first about to show, once per result, off this
+    // thread: the owners' table and the services take long to read where many ports are busy
+    // (under Wine, reading the owners' table of a thousand listeners holds every Wine program for
+    // about a second, so it is not read unless asked for).
     lowerBoundTaken_ = *lowerBound;
+    holderAsked_ = false;
     portTipText_ = Utf8ToWide(PortHolderPendingText(lowerBoundTaken_));
-    lowerBoundHolder_->Start([taken = lowerBoundTaken_, folder = AppFolder()] {
-      return PortHolderText(taken, HolderOfPort(taken, folder));
-    });
     tool.lpszText = LPSTR_TEXTCALLBACKW;
     SendMessageW(portTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   } catch (const std::exception&) {
@@ -707,6 +706,15 @@ void ScanWindow::OnHolderLearnt(WPARAM tag) {
 }
 
 void ScanWindow::OnPortTipText(LPARAM request) noexcept {
+  if (!holderAsked_ && lowerBoundTaken_ != 0) {
+    try {
+      holderAsked_ = lowerBoundHolder_->Start([taken = lowerBoundTaken_, folder = AppFolder()] {
+        return PortHolderText(taken, HolderOfPort(taken, folder));
+      });
+    } catch (const Failure&) {
+      holderAsked_ = true;  // without the folder, the tooltip keeps its first text
+    }
+  }
   reinterpret_cast<NMTTDISPINFOW*>(request)->lpszText = portTipText_.data();
 }
 

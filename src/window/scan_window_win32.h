@@ -114,9 +114,13 @@ class ScanWindow final : private ProbeView, private FreePortSteps, private Watch
   HWND portTip_ = nullptr;       // the port label's tooltip (owned by the window), once needed
   int32_t lowerBoundTaken_ = 0;  // the lower bound, when the port found is another; else 0
   std::wstring portTipText_;     // the tooltip's text; while its holder is asked, says so
+  bool holderAsked_ = false;     // the holder of the lower bound is asked for (once per result)
   // The facts that the load handler and the port's tooltip wait for, gathered off this thread.
   std::unique_ptr<BackgroundFacts<std::vector<ServiceFacts>>> services_;
   std::unique_ptr<BackgroundFacts<std::string>> lowerBoundHolder_;
+  // The services as listed at the last load: the bundle's database service among them tells how
+  // its server reads my.ini.
+  std::vector<ServiceFacts> knownServices_;
 };
 
 }  // namespace orv
