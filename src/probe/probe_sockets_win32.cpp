@@ -16,49 +16,6 @@ std::string ElementName(int16_t index) {
   return "探测套接字 " + std::to_string(index);
 }
 
-// The outcome of binding a wildcard address with exclusive use.
-enum class BindResult { kBound, kInUse, kNoSuchFamily };
-
-BindResult TryBindWildcard(int family, int32_t port) {
-  UniqueSocket socket(::socket(family, SOCK_STREAM, IPPROTO_TCP));
-  if (!socket) {
-    const int error = WSAGetLastError();
-    if (family == AF_INET6 &&
-        (error == WSAEAFNOSUPPORT || error == WSAEPFNOSUPPORT || error == WSAEPROTONOSUPPORT)) {
-      return BindResult::kNoSuchFamily;
-    }
-    throw ErrorFailure("创建套接字以检查端口", std::to_string(port), static_cast<DWORD>(error));
-  }
-  const BOOL on = TRUE;
-  // Without exclusive use a bind could share a port that another program opened for reuse.
-  setsockopt(socket.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
-             sizeof(on));
-  sockaddr_storage address{};
-  int length = 0;
-  if (family == AF_INET6) {
-    // Only the IPv6 wildcard: the IPv4 one was checked on its own.
-    setsockopt(socket.get(), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on),
-               sizeof(on));
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-    v6->sin6_family = AF_INET6;
-    v6->sin6_addr = in6addr_any;
-    v6->sin6_port = htons(static_cast<u_short>(port));
-    length = sizeof(sockaddr_in6);
-  } else {
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-    v4->sin_family = AF_INET;
-    v4->sin_addr.s_addr = htonl(INADDR_ANY);
-    v4->sin_port = htons(static_cast<u_short>(port));
-    length = sizeof(sockaddr_in);
-  }
-  if (bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), length) == 0)
-    return BindResult::kBound;
-  // A system with IPv6 sockets but no IPv6 address at all cannot bind its wildcard either.
-  if (family == AF_INET6 && WSAGetLastError() == WSAEADDRNOTAVAIL)
-    return BindResult::kNoSuchFamily;
-  return BindResult::kInUse;
-}
-
 }  // namespace
 
 WinsockProbeSockets::WinsockProbeSockets(HWND window, UINT firstMessage, UINT messageCount)
@@ -197,11 +154,7 @@ int32_t WinsockProbeSockets::RemotePort(int16_t index) const {
 }
 
 bool WinsockProbeSockets::CanListenOn(int32_t port) {
-  if (port < 1 || port > 65535)
-    return false;
-  if (TryBindWildcard(AF_INET, port) != BindResult::kBound)
-    return false;
-  return TryBindWildcard(AF_INET6, port) != BindResult::kInUse;
+  return PortCanBeBoundExclusively(port);
 }
 
 std::optional<SocketEvent> WinsockProbeSockets::TakeEvent(UINT message, WPARAM wParam,

@@ -42,4 +42,10 @@ ConnectStart StartTcpConnect(const sockaddr* address, int length, ConnectNotice 
 // accepted.
 bool LoopbackPortAccepts(int32_t port, DWORD limitMs) noexcept;
 
+// True when `port` can be bound on the IPv4 wildcard, and on the IPv6 wildcard where the system
+// has IPv6, with exclusive use (each socket closed at once): nothing listens on it, nor holds it,
+// on any address of this machine. False for a port outside 1 to 65535. Starts Winsock itself.
+// Throws a Failure when no socket can be made.
+bool PortCanBeBoundExclusively(int32_t port);
+
 }  // namespace orv
