@@ -114,8 +114,8 @@ int main(int argc, char** argv) {
     if (folder.empty() || folder.back() != '\\')
       folder += '\\';
     try {
-      orv::ConfigureIn(folder, "81");  // warm the file cache and the command processor
-      const double whole = MedianMs(9, [&] { orv::ConfigureIn(folder, "81"); });
+      orv::ConfigureIn(folder, 81);  // warm the file cache and the command processor
+      const double whole = MedianMs(9, [&] { orv::ConfigureIn(folder, 81); });
       std::printf("whole Configure on the sample bundle (7 reads, 7 writes, 1 start): %.2f ms\n",
                   whole);
     } catch (const std::exception& failure) {

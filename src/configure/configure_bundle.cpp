@@ -1,5 +1,7 @@
 #include "configure/configure_bundle.h"
 
+#include "bundle/site_addresses.h"
+
 #include <array>
 
 #include "configure/folder_text.h"
@@ -80,13 +82,7 @@ std::string DatabaseOptionFilePath(std::string_view folder) {
   return OutputPath(folder, Templates()[kMyIni]);
 }
 
-std::string Port2Text(std::string_view port) {
-  if (port == "80")
-    return std::string();
-  return ":" + std::string(port);
-}
-
-void ConfigureBundle(const BundleFolder& where, std::string_view port, const LeadBytes& leads,
+void ConfigureBundle(const BundleFolder& where, int32_t port, const LeadBytes& leads,
                      BundleMachine& machine) {
   const std::vector<Template>& table = Templates();
   const std::string script = OutputPath(where.folder, table[kInstall]);
@@ -137,9 +133,9 @@ void ConfigureBundle(const BundleFolder& where, std::string_view port, const Lea
   }
   for (size_t i = 0; i < kCount; ++i) {
     if (table[i].replacesPort)
-      texts[i] = ReplacePlaceholder(texts[i], kPort, port, leads);
+      texts[i] = ReplacePlaceholder(texts[i], kPort, std::to_string(port), leads);
   }
-  const std::string port2 = Port2Text(port);
+  const std::string port2 = PortSuffix(port);
   for (size_t i = 0; i < kCount; ++i) {
     if (table[i].replacesPort2)
       texts[i] = ReplacePlaceholder(texts[i], kPort2, port2, leads);

@@ -74,11 +74,9 @@ std::string OutputPath(std::string_view folder, const Template& entry);
 // The database server's option file written into the bundle (my.ini), whose port the watch reads.
 std::string DatabaseOptionFilePath(std::string_view folder);
 
-// The text that "[port2]" stands for: empty for the port text "80", otherwise ":" and the port.
-std::string Port2Text(std::string_view port);
-
 // Reads the seven templates in table order, replaces the placeholders ("[xpath]" first, then
-// "[port]" in httpd.conf, then "[port2]"), writes the outputs in the order install.bat,
+// "[port]" in httpd.conf, then "[port2]", which is the port's suffix of the sites' addresses:
+// empty for 80, ":81" for 81), writes the outputs in the order install.bat,
 // unstall.bat, StartQorn.bat, StartZel.bat, php.ini, httpd.conf, my.ini, and starts the generated
 // install script. The script registers the bundle's services and so needs administrator rights:
 // it is started with the program's rights when they are elevated, and through the request for
@@ -88,7 +86,7 @@ std::string Port2Text(std::string_view port);
 // processor cannot be given safely, or that holds a double-byte character whose second byte is a
 // backslash (which the configuration readers would take as one), is refused before anything is
 // read.
-void ConfigureBundle(const BundleFolder& where, std::string_view port, const LeadBytes& leads,
+void ConfigureBundle(const BundleFolder& where, int32_t port, const LeadBytes& leads,
                      BundleMachine& machine);
 
 }  // namespace orv

@@ -51,7 +51,7 @@ class RealBundleMachine final : public BundleMachine {
 
 }  // namespace
 
-UniqueKernelHandle ConfigureIn(const std::string& folder, const std::string& port, HWND owner,
+UniqueKernelHandle ConfigureIn(const std::string& folder, int32_t port, HWND owner,
                                const std::function<void()>& beforeScript) {
   const std::string problem = LocationProblem(folder, DriveFactsOf(folder));
   if (!problem.empty())
@@ -74,8 +74,7 @@ UniqueKernelHandle ConfigureIn(const std::string& folder, const std::string& por
   return machine.TakeScript();
 }
 
-UniqueKernelHandle Configure(const std::string& port, HWND owner,
-                             const std::function<void()>& beforeScript) {
+UniqueKernelHandle Configure(int32_t port, HWND owner, const std::function<void()>& beforeScript) {
   return ConfigureIn(AppFolder(), port, owner, beforeScript);
 }
 

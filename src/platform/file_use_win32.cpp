@@ -72,7 +72,7 @@ DWORD OpenForDeletionError(std::string_view path) noexcept {
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file ? ERROR_SUCCESS : GetLastError();
   } catch (...) {
-    return ERROR_OUTOFMEMORY;
+    return ERROR_OUTOFMEMORY;  // the path could not be converted: said as the system would
   }
 }
 
@@ -117,6 +117,7 @@ std::string ProgramsUsingFile(std::string_view path) noexcept {
       joined += (joined.empty() ? L"" : L"、") + name;
     return WideToUtf8(joined);
   } catch (...) {
+    // The holders cannot be named: the advice then speaks of "another program".
     return std::string();
   }
 }

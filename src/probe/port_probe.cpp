@@ -135,7 +135,7 @@ void PortProbe::SocketFailed(int16_t index) {
   // The search is over: the other probes would only walk on through ports nobody needs.
   RemoveElements(index);
   try {
-    view_.ShowFreePort(freePort_);
+    view_.ShowFreePort(port);
   } catch (...) {
     resultFailed_ = true;
     throw;

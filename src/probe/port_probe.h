@@ -43,7 +43,7 @@ class ProbeView {
   virtual void StartTimer() = 0;  // for a retry: the status shows the new scan's counter
   // The result sequence for the free port (configuration, links, marker). May throw; the window's
   // event handler reports it.
-  virtual void ShowFreePort(const std::string& port) = 0;
+  virtual void ShowFreePort(int32_t port) = 0;
 };
 
 // The handlers of the scan window that drive the probe, with the window-level state

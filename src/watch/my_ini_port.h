@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "watch/bundle_services.h"
+#include "bundle/bundle_services.h"
 
 namespace orv {
 

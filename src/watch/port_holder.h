@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "watch/bundle_services.h"
+#include "bundle/bundle_services.h"
 
 namespace orv {
 
@@ -30,7 +30,7 @@ struct ProcessImage {
 class ProcessFacts {
  public:
   virtual ~ProcessFacts() = default;
-  // Every service, with its process id where it runs (services_win32.h).
+  // Every service, with its process id where it runs (bundle_services_win32.h).
   virtual const std::vector<ServiceFacts>& Services() = 0;
   // The image of a process; nothing where this user may not open it.
   virtual std::optional<ProcessImage> Image(uint32_t processId) = 0;

@@ -67,13 +67,9 @@ std::string SiteDetails(const WatchFacts& facts) {
 LinkRequest RequestFor(SiteLink link, int32_t port) {
   LinkRequest request;
   request.port = port;
-  request.host = port == 80 ? "localhost" : "localhost:" + std::to_string(port);
-  request.path = link == SiteLink::kQorn ? "/qorn" : "/zel";
+  request.host = SiteHost(port);
+  request.path = std::string(SitePath(link));
   return request;
-}
-
-const char* LinkSiteName(SiteLink link) {
-  return link == SiteLink::kQorn ? "Dovrel" : "Brenlit";
 }
 
 FetchFailure FailureOfError(uint32_t code, FetchPhase phase) {
@@ -135,7 +131,7 @@ std::string WatchText(WatchState state, const WatchFacts& facts) {
         const std::optional<int32_t>& status = facts.linkStatus[static_cast<size_t>(link)];
         if (status && StatusIsFine(*status))
           continue;
-        text += (text.empty() ? "" : "，") + std::string(LinkSiteName(link)) + " 网站" +
+        text += (text.empty() ? "" : "，") + std::string(SiteName(link)) + " 网站" +
                 (status ? "返回 " + std::to_string(*status) : std::string("没有响应"));
       }
       if (DatabaseSilent(facts))

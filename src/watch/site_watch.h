@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "bundle/site_addresses.h"
+
 namespace orv {
 
 inline constexpr int64_t kWatchIntervalMs = 500;
@@ -26,9 +28,6 @@ inline constexpr int64_t kWatchSlowIntervalMs = 5000;
 
 enum class WatchTarget : int16_t { kSite = 1, kDatabase = 2 };
 
-// The two links the window shows, in its order.
-enum class SiteLink : int16_t { kQorn = 0, kZel = 1 };
-inline constexpr std::array<SiteLink, 2> kSiteLinks = {SiteLink::kQorn, SiteLink::kZel};
 
 // A request for one link: connect to 127.0.0.1:port, ask for `path` with `host` as the host
 // header (as the link is written: "localhost", or "localhost:81").
@@ -38,8 +37,6 @@ struct LinkRequest {
   std::string path;
 };
 LinkRequest RequestFor(SiteLink link, int32_t port);
-// The site's name as the window's link captions give it ("Dovrel", "Brenlit").
-const char* LinkSiteName(SiteLink link);
 
 // Why a request got no response.
 enum class FetchFailure : int16_t {

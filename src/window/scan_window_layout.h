@@ -5,6 +5,8 @@
 #include <array>
 #include <string_view>
 
+#include "bundle/site_addresses.h"
+
 namespace orv::scan {
 
 enum class ControlKind { kTextBox, kButton, kListBox, kStatusBar, kLabel };
@@ -43,8 +45,7 @@ inline constexpr int kStatusPanelWidth = 5000;
 inline constexpr int kTimerIntervalMs = 10;
 
 inline constexpr std::string_view kPortCaption = "当前可用端口号：";
-inline constexpr std::string_view kQornCaption = "Dovrel访问网址：";
-inline constexpr std::string_view kZelCaption = "Brenlit访问网址：";
+// The links' captions before an address is known come with the addresses (site_addresses.h).
 
 // In tab order.
 inline constexpr std::array<ControlSpec, 13> kControls = {{

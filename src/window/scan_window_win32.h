@@ -1,19 +1,23 @@
 #pragma once
-// frmScan, the program's only window: it probes for the first free port as soon as it loads
-// (unless services of an earlier configuration of the bundle still run: it says so and offers
-// Retry), configures the bundle for it and shows the two site links. Closing it ends the program.
+// frmScan, the program's only window, as a view: it registers its class, creates and lays out its
+// controls, dispatches each message to a small handler, shows boxes, and gives the first run
+// (FirstRun: services, probe, configuration, links, marker, watch) and the watch their machine.
+// Closing it ends the program.
+//
+// The window's names map to the first run's: OnLoad is FormLoad, the hidden buttons' clicks are
+// cmdScan_Click and cmdStop_Click, a socket's message is wskSocket_Connect or wskSocket_Error, the
+// status timer's tick is timTimer_Timer.
 
-#include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "firstrun/first_run.h"
 #include "platform/background_win32.h"
 #include "platform/unique_handle_win32.h"
-#include "probe/port_probe.h"
-#include "watch/bundle_services.h"
 #include "watch/site_watch.h"
-#include "window/free_port_result.h"
-#include "window/scan_window_layout.h"
+#include "window/scan_window_controls_win32.h"
+#include "window/tooltips_win32.h"
 
 namespace orv {
 
@@ -23,7 +27,7 @@ class SiteWatcher;
 // The window's own class: a second start of the same bundle looks for it.
 inline constexpr wchar_t kScanWindowClass[] = L"OrvandimexScanWindow";
 
-class ScanWindow final : private ProbeView, private FreePortSteps, private WatchView {
+class ScanWindow final : private FirstRunMachine, private WatchView {
  public:
   ScanWindow();
   ~ScanWindow() override;
@@ -31,7 +35,7 @@ class ScanWindow final : private ProbeView, private FreePortSteps, private Watch
   ScanWindow& operator=(const ScanWindow&) = delete;
 
   // Creates the window and its controls (not yet visible) and posts its load handler, which starts
-  // the probe once the window shows. Throws a Failure when the window cannot be created. Once
+  // the first run once the window shows. Throws a Failure when the window cannot be created. Once
   // Create has finished, the window's destruction posts WM_QUIT; before, it does not.
   void Create(HINSTANCE instance);
   void Show(int showCommand);
@@ -41,6 +45,34 @@ class ScanWindow final : private ProbeView, private FreePortSteps, private Watch
   void MarkAsInstance(const std::wstring& name);
 
  private:
+  // Private messages and timers.
+  static constexpr UINT_PTR kStatusTimerId = 1;
+  static constexpr int kIconResourceId = 1;
+
+  // Probe sockets report through a range of private messages, one message number per connect
+  // attempt, so that a late report of a closed socket is recognised as stale.
+  static constexpr UINT kSocketMessageFirst = WM_APP + 0x100;
+  static constexpr UINT kSocketMessageCount = 0x3E00;
+
+  // Posted when the user chose Retry in a box of the first run (the box of a failed configuration,
+  // or the one that says the bundle's services still run): the first run goes on once the box and
+  // the handler that showed it have returned. WPARAM: what to retry (RetryOf).
+  static constexpr UINT kRetryMessage = WM_APP + 1;
+
+  // The load handler, posted by Create so that it runs once the window shows.
+  static constexpr UINT kLoadMessage = WM_APP + 2;
+
+  // Facts gathered off the window's thread: the services that the first run waits for, and the
+  // holder of the lower bound that the port label's tooltip names.
+  static constexpr UINT kServicesLearntMessage = WM_APP + 3;
+  static constexpr UINT kHolderLearntMessage = WM_APP + 4;
+
+  // The watch of the configured bundle: its connections report through a small range of its own,
+  // and it ticks with a timer of its own.
+  static constexpr UINT kWatchMessageFirst = WM_APP + 0x10;
+  static constexpr UINT kWatchMessageCount = 0x10;
+  static constexpr UINT_PTR kWatchTimerId = 2;
+
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
                                      LPARAM lParam) noexcept;
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -52,43 +84,29 @@ class ScanWindow final : private ProbeView, private FreePortSteps, private Watch
   bool OnSetCursor(HWND over);
   void OnDestroy();
   void OnSocketMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  void OnLoad();
   void OnServicesLearnt(WPARAM tag);
-  void OnHolderLearnt(WPARAM tag);
-  void StartProbe();
-  void OnRetryScan();
-  // The watch of the configured bundle: what was found just before the script started, then the
-  // watch itself from the result on.
-  void CheckBeforeScript() noexcept;
-  void StartWatch(const std::string& port) noexcept;
-  void ShowLowerBoundHolder(const std::string& port) noexcept;
-  void OnPortTipText(LPARAM request) noexcept;  // TTN_GETDISPINFOW of the port label
-
-  void CreateControls();
-  void LayoutControls();
   void ApplyFont();
   void OpenLink(const std::string& address);
-  HWND Control(int id) const;
+  HWND Control(int id) const { return ScanControl(controls_, id); }
 
   // Runs an event handler; a failure is shown to the user and the window stays usable.
   template <typename Handler>
   void Guarded(Handler&& handler) noexcept;
   void ReportFailure(const std::string& message) noexcept;
-  // Shows `message` with Retry and Cancel; Retry posts `retryMessage` once the box is closed (a
-  // new scan after a failed configuration, or the load handler again).
-  void OfferRetry(const std::string& message, UINT retryMessage) noexcept;
 
-  // ProbeView
+  // FirstRunMachine
   std::string BoxText(ProbeBox box) const override;
   void SetStatusText(const std::string& text) override;
-  void StopTimer() override;
   void StartTimer() override;
-  void ShowFreePort(const std::string& port) override;
-
-  // FreePortSteps
-  void Configure(const std::string& port) override;
+  void StopTimer() override;
+  bool AskServices() override;
+  WatchFacts Configure(int32_t port, const std::vector<ServiceFacts>& services) override;
+  std::string RemedyFor(const Failure& failure) override;
   void ShowLinks(const SiteLinks& links) override;
   void WriteFinishMarker() override;
+  void ShowLowerBoundTaken(int32_t lowerBound) override;
+  void StartWatch(const WatchFacts& facts) override;
+  void OfferRetry(const std::string& text, RetryOf what) override;
 
   // WatchView
   void ShowWatchText(const std::string& text) override;
@@ -96,7 +114,7 @@ class ScanWindow final : private ProbeView, private FreePortSteps, private Watch
   HWND window_ = nullptr;
   bool created_ = false;
   UINT dpi_ = 96;
-  std::array<HWND, scan::kControls.size()> controls_{};
+  ScanControls controls_{};
   UniqueFont font_;
   UniqueIcon largeIcon_;
   UniqueIcon smallIcon_;
@@ -106,21 +124,12 @@ class ScanWindow final : private ProbeView, private FreePortSteps, private Watch
   std::string qornTag_;
   std::string zelTag_;
   std::unique_ptr<WinsockProbeSockets> sockets_;
-  std::unique_ptr<PortProbe> probe_;
+  std::unique_ptr<FirstRun> firstRun_;
+  std::unique_ptr<BackgroundFacts<std::vector<ServiceFacts>>> services_;
+  std::unique_ptr<HolderTooltip> holderTip_;
   // The install script's process from the last configuration (empty where the system gave none).
   UniqueKernelHandle installScript_;
   std::unique_ptr<SiteWatcher> watcher_;
-  WatchFacts beforeScript_;      // the database's port and whether it was taken, before the script
-  HWND portTip_ = nullptr;       // the port label's tooltip (owned by the window), once needed
-  int32_t lowerBoundTaken_ = 0;  // the lower bound, when the port found is another; else 0
-  std::wstring portTipText_;     // the tooltip's text; while its holder is asked, says so
-  bool holderAsked_ = false;     // the holder of the lower bound is asked for (once per result)
-  // The facts that the load handler and the port's tooltip wait for, gathered off this thread.
-  std::unique_ptr<BackgroundFacts<std::vector<ServiceFacts>>> services_;
-  std::unique_ptr<BackgroundFacts<std::string>> lowerBoundHolder_;
-  // The services as listed at the last load: the bundle's database service among them tells how
-  // its server reads my.ini.
-  std::vector<ServiceFacts> knownServices_;
 };
 
 }  // namespace orv

@@ -1,4 +1,4 @@
-#include "watch/bundle_services.h"
+#include "bundle/bundle_services.h"
 
 #include <gtest/gtest.h>
 

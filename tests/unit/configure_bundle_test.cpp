@@ -101,8 +101,8 @@ std::vector<std::string> WholeRun(const std::string& folder) {
 // The templates are those of the sample bundle in examples/bundle, the expected files are beside
 // the tests.
 TEST(ConfigureBundle, SampleBundleGivesTheExpectedFilesByteForByte) {
-  for (const std::string port : {"80", "81"}) {
-    SCOPED_TRACE("port " + port);
+  for (const int32_t port : {80, 81}) {
+    SCOPED_TRACE(port);
     FakeMachine machine;
     for (const std::string& name : kTemplateNames) {
       machine.files[kWeb.folder + "\\TempFiles2\\" + name] =
@@ -112,7 +112,7 @@ TEST(ConfigureBundle, SampleBundleGivesTheExpectedFilesByteForByte) {
     for (const auto& [expected, path] : kOutputs) {
       SCOPED_TRACE(expected);
       EXPECT_EQ(machine.files[kWeb.folder + "\\" + path],
-                ReadDataFile("expected-" + port + "/" + expected));
+                ReadDataFile("expected-" + std::to_string(port) + "/" + expected));
     }
   }
 }
@@ -122,7 +122,7 @@ TEST(ConfigureBundle, ReadsWritesAndStartsInOrderWithTheDoubledSeparatorKept) {
     SCOPED_TRACE(folder);
     FakeMachine machine;
     machine.PutTemplates(folder, "x");
-    ConfigureBundle({folder, folder, folder}, "80", kGbk, machine);
+    ConfigureBundle({folder, folder, folder}, 80, kGbk, machine);
     EXPECT_EQ(machine.events, WholeRun(folder));
   }
 }
@@ -130,7 +130,7 @@ TEST(ConfigureBundle, ReadsWritesAndStartsInOrderWithTheDoubledSeparatorKept) {
 TEST(ConfigureBundle, ReplacesOnlyThePlaceholdersListedForEachFile) {
   FakeMachine machine;
   machine.PutTemplates(kWeb.folder, "[xpath]|[port]|[port2]|[XPATH]|[Port]");
-  ConfigureBundle(kWeb, "81", kGbk, machine);
+  ConfigureBundle(kWeb, 81, kGbk, machine);
   const std::string xpathOnly = "D:\\srv\\web\\|[port]|[port2]|[XPATH]|[Port]\r\n\r\n";
   const std::string port2Only = "[xpath]|[port]|:81|[XPATH]|[Port]\r\n\r\n";
   const std::string expected[] = {// in the order of kOutputs
@@ -150,7 +150,7 @@ std::string OutputOf(const BundleFolder& where, const std::string& content,
                      const std::string& path) {
   FakeMachine machine;
   machine.PutTemplates(where.folder, content);
-  ConfigureBundle(where, "81", kGbk, machine);
+  ConfigureBundle(where, 81, kGbk, machine);
   return machine.files.at(where.folder + "\\" + path);
 }
 
@@ -180,7 +180,7 @@ TEST(ConfigureBundle, EachFileGetsTheFolderAsItsReaderReadsIt) {
                           "C:\\soft\\tools\\Jos\x82\\"};
   FakeMachine machine;
   machine.PutTemplates(jose.folder, "[xpath]local");
-  ConfigureBundle(jose, "81", LeadBytes(), machine);
+  ConfigureBundle(jose, 81, LeadBytes(), machine);
   const auto output = [&](const std::string& path) {
     const std::string& bytes = machine.files.at(jose.folder + "\\" + path);
     return bytes.substr(0, bytes.find('\r'));
@@ -215,7 +215,7 @@ TEST(ConfigureBundle, FolderWithABackslashSecondByteIsRefusedNamingTheCharacter)
     FakeMachine machine;
     machine.PutTemplates(c.where.folder, "[xpath]");
     try {
-      ConfigureBundle(c.where, "80", c.leads, machine);
+      ConfigureBundle(c.where, 80, c.leads, machine);
       ADD_FAILURE() << "no failure for " << c.where.folder;
     } catch (const Failure& failure) {
       EXPECT_NE(std::string(failure.what()).find("\xE2\x80\x9C" + c.character + "\xE2\x80\x9D"),
@@ -249,7 +249,7 @@ TEST(ConfigureBundle, AFailureStopsAtItsStepAndKeepsWhatWasWritten) {
   constexpr size_t kReads = 7;
   FakeMachine complete;
   complete.PutTemplates(kWeb.folder, "[xpath]");
-  ConfigureBundle(kWeb, "80", kGbk, complete);
+  ConfigureBundle(kWeb, 80, kGbk, complete);
   for (size_t step = 0; step < whole.size(); ++step) {
     SCOPED_TRACE(whole[step]);
     FakeMachine machine;
@@ -263,7 +263,7 @@ TEST(ConfigureBundle, AFailureStopsAtItsStepAndKeepsWhatWasWritten) {
       machine.failStart = true;
     const auto before = machine.files;
 
-    EXPECT_THROW(ConfigureBundle(kWeb, "80", kGbk, machine), Failure);
+    EXPECT_THROW(ConfigureBundle(kWeb, 80, kGbk, machine), Failure);
     EXPECT_EQ(machine.events, std::vector<std::string>(whole.begin(), whole.begin() + step + 1));
     size_t written = 0;
     for (const auto& [name, bytes] : machine.files) {
@@ -284,7 +284,7 @@ TEST(ConfigureBundle, InstallScriptGetsAdministratorRightsOrTheConfigurationFail
     FakeMachine machine;
     machine.PutTemplates(kWeb.folder, "x");
     machine.elevated = elevated;
-    ConfigureBundle(kWeb, "80", kGbk, machine);
+    ConfigureBundle(kWeb, 80, kGbk, machine);
     EXPECT_EQ(machine.events.back(),
               (elevated ? "start " : "runas ") + kWeb.folder + "\\install.bat");
   }
@@ -293,7 +293,7 @@ TEST(ConfigureBundle, InstallScriptGetsAdministratorRightsOrTheConfigurationFail
   declined.elevated = false;
   declined.declineRunAs = true;
   try {
-    ConfigureBundle(kWeb, "80", kGbk, declined);
+    ConfigureBundle(kWeb, 80, kGbk, declined);
     ADD_FAILURE() << "no failure";
   } catch (const Failure& failure) {
     const std::string message = failure.what();
@@ -309,7 +309,7 @@ TEST(ConfigureBundle, FolderWithPercentIsRefusedBeforeAnythingIsTouched) {
   FakeMachine machine;
   machine.PutTemplates(where.folder, "[xpath]");
   try {
-    ConfigureBundle(where, "80", kGbk, machine);
+    ConfigureBundle(where, 80, kGbk, machine);
     ADD_FAILURE() << "no failure";
   } catch (const Failure& failure) {
     EXPECT_NE(std::string(failure.what()).find("D:\\100%web\\"), std::string::npos);
@@ -323,13 +323,6 @@ TEST(ConfigureBundle, TemplateNameLosesItsTrailingBlankOnlyInThePath) {
   EXPECT_EQ(table[3].name, "Httpd.conf ");
   EXPECT_EQ(TemplatePath("D:\\srv\\web\\", table[3]), "D:\\srv\\web\\\\TempFiles2\\Httpd.conf");
   EXPECT_EQ(OutputPath("D:\\", table[3]), "D:\\\\local\\Apache2\\conf\\httpd.conf");
-}
-
-TEST(Port2Text, IsEmptyOnlyForTheText80) {
-  EXPECT_EQ(Port2Text("80"), "");
-  EXPECT_EQ(Port2Text("81"), ":81");
-  EXPECT_EQ(Port2Text("8080"), ":8080");
-  EXPECT_EQ(Port2Text("080"), ":080");  // compared as text, not as a number
 }
 
 TEST(ScriptCommandLine, QuotesTheScriptForTheCommandProcessor) {

@@ -121,7 +121,7 @@ class Bundle {
   // The folder as it goes into the files.
   std::string folderText() const { return Utf8ToAnsiStrict(folder(), "folder"); }
   // Configures the bundle through `folder` (its own folder unless given), as Configure does.
-  void Configure(const std::string& port, const std::string& through = std::string()) {
+  void Configure(int32_t port, const std::string& through = std::string()) {
     ConfigureIn(through.empty() ? folder() : through, port);
     started_ = true;
   }
@@ -168,15 +168,15 @@ std::string Substitute(std::string bytes, const std::string& from, const std::st
   return bytes;
 }
 
-std::string Expected(const std::string& port, const std::string& name) {
-  return ReadWholeFile(TestData() + "\\config\\expected-" + port + "\\" + name);
+std::string Expected(int32_t port, const std::string& name) {
+  return ReadWholeFile(TestData() + "\\config\\expected-" + std::to_string(port) + "\\" + name);
 }
 
 // Expects configuring to fail with a message that holds every one of `parts`, leaving no temporary
 // file and starting no script.
 void ExpectConfigureFails(Bundle& bundle, const std::vector<std::string>& parts) {
   try {
-    bundle.Configure("80");
+    bundle.Configure(80);
     ADD_FAILURE() << "no failure";
   } catch (const Failure& failure) {
     const std::string message = failure.what();
@@ -190,14 +190,14 @@ void ExpectConfigureFails(Bundle& bundle, const std::vector<std::string>& parts)
 
 // For port 81 the templates are named in capitals: the system matches names whatever their case.
 TEST(ConfigureWin32, SampleBundleGivesTheExpectedFilesAndStartsTheInstallScript) {
-  for (const std::string port : {"80", "81"}) {
-    SCOPED_TRACE("port " + port);
+  for (const int32_t port : {80, 81}) {
+    SCOPED_TRACE(port);
     Bundle bundle("web");
     for (const char* name : kTemplates) {
       std::string upper = name;
       for (char& c : upper)
         c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-      if (port == "81")
+      if (port == 81)
         fs::rename(PathOf(bundle.folder() + "TempFiles2\\" + name),
                    PathOf(bundle.folder() + "TempFiles2\\" + upper));
     }
@@ -213,7 +213,7 @@ TEST(ConfigureWin32, SampleBundleGivesTheExpectedFilesAndStartsTheInstallScript)
     }
     const std::string log = WaitForInstallLog(bundle.folder());
     ASSERT_FALSE(log.empty()) << "install.log never appeared";
-    EXPECT_NE(log.find(port == "80" ? "http://localhost/" : "http://localhost:81/"),
+    EXPECT_NE(log.find(port == 80 ? "http://localhost/" : "http://localhost:81/"),
               std::string::npos)
         << log;
     // The templates stay as they were.
@@ -228,7 +228,7 @@ TEST(ConfigureWin32, LineEndsOfRealTemplatesFollowTheTextRules) {
   bundle.Put("TempFiles2\\Php.Ini", "a\r\n[xpath]");        // no final line end
   bundle.Put("TempFiles2\\My.ini", "");                     // empty
   bundle.Put("TempFiles2\\StartZel.bat", "\xEF\xBB\xBFx");  // bytes that look like a BOM stay
-  bundle.Configure("80");
+  bundle.Configure(80);
   EXPECT_EQ(bundle.Read("unstall.bat"), "a\nb\n\r\n\r\n");
   EXPECT_EQ(bundle.Read("local\\Apache2\\php.ini"), "a\r\n" + bundle.folderText() + "\r\n\r\n");
   EXPECT_EQ(bundle.Read("local\\mysql5\\my.ini"), "\r\n");
@@ -238,11 +238,11 @@ TEST(ConfigureWin32, LineEndsOfRealTemplatesFollowTheTextRules) {
 TEST(ConfigureWin32, FolderWithBlanksSymbolsAndChineseIsWrittenAndStarted) {
   // "配置 测试 & (a)^b!": cmd.exe's special characters and double-byte characters in the folder.
   Bundle bundle("\xE9\x85\x8D\xE7\xBD\xAE \xE6\xB5\x8B\xE8\xAF\x95 & (a)^b!");
-  bundle.Configure("81");
+  bundle.Configure(81);
   const std::string folderText = bundle.folderText();
   EXPECT_NE(folderText.find("\xC5\xE4\xD6\xC3 \xB2\xE2\xCA\xD4 & (a)^b!\\"), std::string::npos);
   EXPECT_EQ(bundle.Read("local\\mysql5\\my.ini"),
-            Substitute(Expected("81", "my.ini"), OptionFileText(kExpectedFolder),
+            Substitute(Expected(81, "my.ini"), OptionFileText(kExpectedFolder),
                        OptionFileText(folderText)));
   EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty()) << "install.log never appeared";
 }
@@ -451,11 +451,11 @@ TEST(ConfigureWin32, DriveRootFolderKeepsItsOneSeparator) {
   MappedDrive drive(bundle.folder());
   if (drive.root().empty() || !fs::exists(PathOf(drive.root() + "TempFiles2\\Install.bat")))
     GTEST_SKIP() << "no drive letter could be mapped to a folder here";
-  bundle.Configure("81", drive.root());
+  bundle.Configure(81, drive.root());
   const std::string root = drive.root();  // "M:\"
   EXPECT_EQ(
       bundle.Read("local\\mysql5\\my.ini"),
-      Substitute(Expected("81", "my.ini"), OptionFileText(kExpectedFolder), OptionFileText(root)));
+      Substitute(Expected(81, "my.ini"), OptionFileText(kExpectedFolder), OptionFileText(root)));
   EXPECT_NE(bundle.Read("install.bat").find("cd /d \"" + root + "\"\r\n"), std::string::npos);
   EXPECT_FALSE(WaitForInstallLog(bundle.folder()).empty()) << "install.log never appeared";
 }
@@ -468,7 +468,7 @@ TEST(ConfigureWin32, BundleOnANetworkDriveIsRefusedBeforeAnythingIsWritten) {
   if (drive.root().empty() || GetDriveTypeW(Utf8ToWide(drive.root()).c_str()) != DRIVE_REMOTE)
     GTEST_SKIP() << "no network drive could be mapped to a folder here";
   try {
-    bundle.Configure("80", drive.root());
+    bundle.Configure(80, drive.root());
     ADD_FAILURE() << "no failure";
   } catch (const Failure& failure) {
     EXPECT_NE(std::string(failure.what()).find(drive.root().substr(0, 2)), std::string::npos);

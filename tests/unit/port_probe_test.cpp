@@ -90,8 +90,8 @@ class FakeView : public ProbeView {
   void SetStatusText(const std::string& text) override { statusText = text; }
   void StopTimer() override { timerRunning = false; }
   void StartTimer() override { timerRunning = true; }
-  void ShowFreePort(const std::string& port) override {
-    results.push_back(port);
+  void ShowFreePort(int32_t port) override {
+    results.push_back(std::to_string(port));
     if (failResult)
       throw Failure("写入文件“httpd.conf”失败：拒绝访问。");
   }

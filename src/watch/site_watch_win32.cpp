@@ -1,4 +1,4 @@
-#include "watch/site_watcher_win32.h"
+#include "watch/site_watch_win32.h"
 
 #include "bundle/installation_win32.h"
 #include "configure/configure_bundle.h"
@@ -6,8 +6,8 @@
 #include "platform/file_system_win32.h"
 #include "probe/tcp_connect_win32.h"
 #include "watch/option_includes_win32.h"
-#include "watch/port_owners_win32.h"
-#include "watch/services_win32.h"
+#include "watch/port_holder_win32.h"
+#include "bundle/bundle_services_win32.h"
 
 namespace orv {
 namespace {
@@ -123,6 +123,7 @@ void SiteWatcher::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept
     try {
       watch_.Fetched(fetched->first, fetched->second, Now());
     } catch (...) {
+      // Out of memory for a text: the state is shown again at the next tick.
     }
     if (!watch_.Watching())
       Stop();
@@ -135,6 +136,7 @@ void SiteWatcher::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept
   try {
     watch_.Answered(static_cast<WatchTarget>(event->index), Now());
   } catch (...) {
+    // Out of memory for a text: the state is shown again at the next tick.
   }
   if (!watch_.Watching())
     Stop();

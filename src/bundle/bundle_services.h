@@ -1,8 +1,8 @@
 #pragma once
 // The Windows services of the bundle: what the service control manager tells of every service
-// (services_win32.h gathers it, without administrator rights), and the rules made of it: which of
-// the bundle's services keep a new configuration from starting and the box that says so, and a
-// note on a stopped one for the watch.
+// (bundle_services_win32.h gathers it, without administrator rights), and the rules made of it:
+// which of the bundle's services keep a new configuration from starting and the box that says so,
+// and a note on a stopped one for the watch.
 
 #include <cstdint>
 #include <functional>

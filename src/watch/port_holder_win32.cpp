@@ -1,4 +1,4 @@
-#include "watch/port_owners_win32.h"
+#include "watch/port_holder_win32.h"
 
 // The IP helper's declarations after the prelude; the library itself is loaded at run time.
 #include <iphlpapi.h>
@@ -6,18 +6,16 @@
 #include <optional>
 
 #include "bundle/app_folder.h"
+#include "bundle/bundle_services_win32.h"
 #include "bundle/path_identity_win32.h"
 #include "platform/system_library_win32.h"
 #include "platform/text_win32.h"
 #include "platform/unique_handle_win32.h"
-#include "watch/services_win32.h"
 
 namespace orv {
 namespace {
 
 using GetExtendedTcpTableFn = DWORD(WINAPI*)(PVOID, PDWORD, BOOL, ULONG, TCP_TABLE_CLASS, ULONG);
-
-// The listening sockets of one address family into `sockets`; false where the table is not given.
 using GetTcp6TableFn = ULONG(WINAPI*)(PMIB_TCP6TABLE, PULONG, BOOL);
 
 // A table filled by `fill(buffer, size)`, which may grow between the call that sizes it and the
@@ -37,80 +35,72 @@ std::optional<std::vector<unsigned char>> ReadTable(const Fill& fill) {
   return buffer;
 }
 
-// The listening sockets of one address family into `sockets`; false where the table is not given.
-template <typename Table>
-bool ReadListeners(GetExtendedTcpTableFn getTable, ULONG family,
-                   std::vector<ListeningSocket>& sockets) {
-  const auto buffer = ReadTable([&](void* data, DWORD* size) {
-    return getTable(data, size, FALSE, family, TCP_TABLE_OWNER_PID_LISTENER, 0);
-  });
+// The rows of a table that `listens` accepts, as listening sockets (`owner` gives a row's
+// process, or 0).
+template <typename Table, typename Listens, typename Owner>
+void TakeListeners(const std::optional<std::vector<unsigned char>>& buffer, Listens listens,
+                   Owner owner, std::vector<ListeningSocket>& sockets) {
   if (!buffer)
-    return false;
+    return;
   const auto* table = reinterpret_cast<const Table*>(buffer->data());
   for (DWORD i = 0; i < table->dwNumEntries; ++i) {
     const auto& row = table->table[i];
-    sockets.push_back({ntohs(static_cast<u_short>(row.dwLocalPort)), row.dwOwningPid});
+    if (listens(row))
+      sockets.push_back({ntohs(static_cast<u_short>(row.dwLocalPort)), owner(row)});
   }
-  return true;
 }
 
-// The listening sockets with their owning processes, IPv4 and IPv6 (the owners cost more to ask
-// for than the ports alone).
-std::vector<ListeningSocket> OwnedListeningSockets() noexcept {
-  std::vector<ListeningSocket> sockets;
+// The listening TCP sockets, IPv4 and IPv6 (a server that listens on IPv6 for both families, as
+// MySQL's "*" does, is only in the IPv6 table), with their owning processes or without (the
+// owners cost more to ask for than the ports alone).
+TcpListeners ReadListeners(bool withOwners) noexcept {
+  TcpListeners listeners;
   try {
     const UniqueModule library = LoadSystemLibrary(L"iphlpapi.dll");
     const auto getTable =
         library ? LibraryFunction<GetExtendedTcpTableFn>(library.get(), "GetExtendedTcpTable")
                 : nullptr;
-    if (getTable == nullptr)
-      return sockets;
-    // A server that listens on IPv6 for both families (MySQL's "*") is only in the IPv6 table.
-    ReadListeners<MIB_TCPTABLE_OWNER_PID>(getTable, AF_INET, sockets);
-    ReadListeners<MIB_TCP6TABLE_OWNER_PID>(getTable, AF_INET6, sockets);
+    const auto getTable6 =
+        library ? LibraryFunction<GetTcp6TableFn>(library.get(), "GetTcp6Table") : nullptr;
+    if (getTable == nullptr || getTable6 == nullptr)
+      return listeners;
+    const auto extended = [&](ULONG family, TCP_TABLE_CLASS kind) {
+      return ReadTable(
+          [&](void* data, DWORD* size) { return getTable(data, size, FALSE, family, kind, 0); });
+    };
+    const auto pid = [](const auto& row) { return static_cast<uint32_t>(row.dwOwningPid); };
+    const auto none = [](const auto&) { return 0u; };
+    const auto all = [](const auto&) { return true; };  // a table of listeners only
+    std::optional<std::vector<unsigned char>> v4;
+    std::optional<std::vector<unsigned char>> v6;
+    if (withOwners) {
+      v4 = extended(AF_INET, TCP_TABLE_OWNER_PID_LISTENER);
+      v6 = extended(AF_INET6, TCP_TABLE_OWNER_PID_LISTENER);
+      TakeListeners<MIB_TCPTABLE_OWNER_PID>(v4, all, pid, listeners.sockets);
+      TakeListeners<MIB_TCP6TABLE_OWNER_PID>(v6, all, pid, listeners.sockets);
+    } else {
+      // The basic IPv6 table has no class of its own in GetExtendedTcpTable.
+      v4 = extended(AF_INET, TCP_TABLE_BASIC_LISTENER);
+      v6 = ReadTable([&](void* data, DWORD* size) {
+        return getTable6(static_cast<PMIB_TCP6TABLE>(data), size, FALSE);
+      });
+      TakeListeners<MIB_TCPTABLE>(v4, all, none, listeners.sockets);
+      TakeListeners<MIB_TCP6TABLE>(
+          v6, [](const MIB_TCP6ROW& row) { return row.State == MIB_TCP_STATE_LISTEN; }, none,
+          listeners.sockets);
+    }
+    listeners.complete = v4 && v6;
   } catch (...) {
-    // What was read stands; an owner not read is not known.
+    // Out of memory for a table: what was read stands, and it is not complete.
+    listeners.complete = false;
   }
-  return sockets;
+  return listeners;
 }
 
 }  // namespace
 
 TcpListeners ListeningTcpPorts() noexcept {
-  TcpListeners listeners;
-  try {
-    const UniqueModule library = LoadSystemLibrary(L"iphlpapi.dll");
-    if (!library)
-      return listeners;
-    const auto getTable =
-        LibraryFunction<GetExtendedTcpTableFn>(library.get(), "GetExtendedTcpTable");
-    const auto getTable6 = LibraryFunction<GetTcp6TableFn>(library.get(), "GetTcp6Table");
-    if (getTable == nullptr || getTable6 == nullptr)
-      return listeners;
-    const auto v4 = ReadTable([&](void* data, DWORD* size) {
-      return getTable(data, size, FALSE, AF_INET, TCP_TABLE_BASIC_LISTENER, 0);
-    });
-    const auto v6 = ReadTable([&](void* data, DWORD* size) {
-      return getTable6(static_cast<PMIB_TCP6TABLE>(data), size, FALSE);
-    });
-    if (v4) {
-      const auto* table = reinterpret_cast<const MIB_TCPTABLE*>(v4->data());
-      for (DWORD i = 0; i < table->dwNumEntries; ++i)
-        listeners.sockets.push_back({ntohs(static_cast<u_short>(table->table[i].dwLocalPort)), 0});
-    }
-    if (v6) {
-      const auto* table = reinterpret_cast<const MIB_TCP6TABLE*>(v6->data());
-      for (DWORD i = 0; i < table->dwNumEntries; ++i) {
-        const MIB_TCP6ROW& row = table->table[i];
-        if (row.State == MIB_TCP_STATE_LISTEN)
-          listeners.sockets.push_back({ntohs(static_cast<u_short>(row.dwLocalPort)), 0});
-      }
-    }
-    listeners.complete = v4 && v6;
-  } catch (...) {
-    listeners.complete = false;
-  }
-  return listeners;
+  return ReadListeners(false);
 }
 
 SystemProcessFacts::SystemProcessFacts(std::string appFolder) : appFolder_(std::move(appFolder)) {}
@@ -137,8 +127,9 @@ std::optional<ProcessImage> SystemProcessFacts::Image(uint32_t processId) {
 PortHolder HolderOfPort(int32_t port, const std::string& appFolder) noexcept {
   try {
     SystemProcessFacts processes(appFolder);
-    return FindPortHolder(OwnedListeningSockets(), port, processes);
+    return FindPortHolder(ReadListeners(true).sockets, port, processes);
   } catch (...) {
+    // A holder that cannot be learnt is unknown: the user is told that Windows did not say who.
     return {};
   }
 }

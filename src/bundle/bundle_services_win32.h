@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "watch/bundle_services.h"
+#include "bundle/bundle_services.h"
 
 namespace orv {
 

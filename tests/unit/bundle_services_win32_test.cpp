@@ -1,7 +1,7 @@
 // The services gatherer under Wine, whose service control manager runs services of ours: the
 // stand-in server in its service mode, copied into a bundle folder of the test's own. Runs in a
 // private network namespace; the services made here are deleted again.
-#include "watch/services_win32.h"
+#include "bundle/bundle_services_win32.h"
 
 #include <gtest/gtest.h>
 

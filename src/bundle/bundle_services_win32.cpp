@@ -1,4 +1,4 @@
-#include "watch/services_win32.h"
+#include "bundle/bundle_services_win32.h"
 
 #include <algorithm>
 #include <map>
@@ -125,6 +125,7 @@ std::string StoppedBundleServiceNote(const std::string& appFolder) noexcept {
     return StoppedServiceNote(ListServices(appFolder),
                               [](uint32_t code) { return SystemMessageText(code); });
   } catch (...) {
+    // No note: the texts that say something does not answer go without it.
     return {};
   }
 }
