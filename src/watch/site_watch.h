@@ -28,7 +28,6 @@ inline constexpr int64_t kWatchSlowIntervalMs = 5000;
 
 enum class WatchTarget : int16_t { kSite = 1, kDatabase = 2 };
 
-
 // A request for one link: connect to 127.0.0.1:port, ask for `path` with `host` as the host
 // header (as the link is written: "localhost", or "localhost:81").
 struct LinkRequest {

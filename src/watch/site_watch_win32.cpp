@@ -1,5 +1,6 @@
 #include "watch/site_watch_win32.h"
 
+#include "bundle/bundle_services_win32.h"
 #include "bundle/installation_win32.h"
 #include "configure/configure_bundle.h"
 #include "platform/failure.h"
@@ -7,7 +8,6 @@
 #include "probe/tcp_connect_win32.h"
 #include "watch/option_includes_win32.h"
 #include "watch/port_holder_win32.h"
-#include "bundle/bundle_services_win32.h"
 
 namespace orv {
 namespace {
