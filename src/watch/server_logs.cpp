@@ -570,6 +570,22 @@ int Weight(std::string_view message, std::string_view severity) {
   return NamesPortFileOrModule(message) ? 1 : 0;
 }
 
+// Where the known cause that `message` names starts in it: "make_sock: ..." in "(OS 10048)...  :
+// AH00072: make_sock: ...", "Syntax error ..." in "httpd.exe: Syntax error ..."; 0 where it names
+// none, or where the match would start on the second byte of a double-byte character.
+size_t CauseStart(std::string_view message, const LeadBytes& leads) {
+  for (const std::string_view cause : kCauses) {
+    const size_t found = message.find(cause);
+    if (found == std::string_view::npos)
+      continue;
+    size_t at = 0;
+    while (at < found)
+      at += leads.IsLead(static_cast<unsigned char>(message[at])) ? 2 : 1;
+    return at == found ? found : 0;
+  }
+  return 0;
+}
+
 // Lines that say only that the server ends: an error, but never the cause line while another
 // error is there.
 bool SaysOnlyTheEnd(std::string_view message) {
@@ -609,7 +625,8 @@ std::string Cleaned(std::string_view line, size_t limit, const LeadBytes& leads,
 }
 
 struct Candidate {
-  std::string message;  // cleaned
+  std::string message;    // cleaned
+  size_t causeStart = 0;  // where the known cause it names starts in it
   int weight = 0;
   bool end = false;  // SaysOnlyTheEnd
   size_t order = 0;
@@ -766,8 +783,10 @@ LogExcerpt ExcerptOfLog(std::string_view bytes, const LogSince& since, const Lea
     const bool repeated =
         std::any_of(candidates.begin(), candidates.end(),
                     [&message](const Candidate& c) { return c.message == message; });
-    if (!repeated)
-      candidates.push_back({message, weight, SaysOnlyTheEnd(message), candidates.size()});
+    if (!repeated) {
+      candidates.push_back({message, CauseStart(message, leads), weight, SaysOnlyTheEnd(message),
+                            candidates.size()});
+    }
   }
 
   LogExcerpt excerpt;
@@ -782,7 +801,10 @@ LogExcerpt ExcerptOfLog(std::string_view bytes, const LogSince& since, const Lea
   });
   const Candidate& best = ranked.front();
   bool cut = false;
-  excerpt.cause = Cleaned(best.message, limits.causeBytes, leads, cut);
+  // The cause line starts with what it says (a system's text or a program's name before it is
+  // left to the excerpt), so that a short status shows it.
+  excerpt.cause = Cleaned(std::string_view(best.message).substr(best.causeStart), limits.causeBytes,
+                          leads, cut);
   excerpt.causeCut = cut;
   ranked.resize(std::min(ranked.size(), limits.lines));
   std::sort(ranked.begin(), ranked.end(),
