@@ -65,6 +65,65 @@ std::string_view ValueOf(std::string_view text) {
   return Trimmed(text.substr(0, text.find('#')));
 }
 
+// A value as the server reads a path from it: the comment cut off outside quotes, blanks
+// trimmed, matching quotes removed, and the server's escapes read.
+std::string PathValueOf(std::string_view text) {
+  char quote = 0;
+  bool escaped = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if ((c == '\'' || c == '"') && !escaped) {
+      if (quote == 0)
+        quote = c;
+      else if (quote == c)
+        quote = 0;
+    }
+    if (quote == 0 && c == '#') {
+      text = text.substr(0, i);
+      break;
+    }
+    escaped = quote != 0 && c == '\\' && !escaped;
+  }
+  text = Trimmed(text);
+  if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
+      text.front() == text.back())
+    text = text.substr(1, text.size() - 2);
+  std::string value;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      value += text[i];
+      continue;
+    }
+    const char next = text[++i];
+    switch (next) {
+      case 'n':
+        value += '\n';
+        break;
+      case 't':
+        value += '\t';
+        break;
+      case 'r':
+        value += '\r';
+        break;
+      case 'b':
+        value += '\b';
+        break;
+      case 's':
+        value += ' ';
+        break;
+      case '"':
+      case '\'':
+      case '\\':
+        value += next;
+        break;
+      default:
+        value += '\\';
+        value += next;
+    }
+  }
+  return value;
+}
+
 // The port the server takes from the value: 0 is its default; nothing where it would refuse it.
 std::optional<int32_t> PortNumber(std::string_view text) {
   if (text.empty() || text.size() > 5)
@@ -211,6 +270,13 @@ class OptionFileReader {
     return {DatabaseEndpoint::Kind::kTcpPort, *port};
   }
 
+  DatabaseFileOptions FileOptions() const {
+    DatabaseFileOptions options = files_;
+    options.noServer = !sawServerGroup_;
+    options.unknown = unknown_;
+    return options;
+  }
+
  private:
   void Option(std::string_view line) {
     const size_t equals = line.find('=');
@@ -218,6 +284,19 @@ class OptionFileReader {
     std::optional<std::string_view> value;
     if (equals != std::string_view::npos)
       value = ValueOf(line.substr(equals + 1));
+    const std::string path =
+        equals == std::string_view::npos ? std::string() : PathValueOf(line.substr(equals + 1));
+    if (NameIs(name, "basedir")) {
+      files_.baseDir = path;
+    } else if (NameIs(name, "datadir")) {
+      files_.dataDir = path;
+    } else if (NameIs(name, "log-error")) {
+      files_.logError = path;
+    } else if (NameIs(name, "pid-file")) {
+      files_.pidFile = path;
+    } else if (NameIs(name, "console")) {
+      files_.console = SwitchValue(value).value_or(true);
+    }
     if (NameIs(name, "port") && value) {
       port_ = std::string(*value);
     } else if (NameIs(name, "skip-networking")) {
@@ -271,6 +350,7 @@ class OptionFileReader {
   const ServerStart& start_;
   std::string port_ = "0";  // the server's default until a value is read
   bool noTcp_ = false;
+  DatabaseFileOptions files_;
   bool sawServerGroup_ = false;
   bool unknown_ = false;
 };
@@ -282,6 +362,13 @@ DatabaseEndpoint DatabaseEndpointFromMyIni(std::string_view bytes, OptionInclude
   OptionFileReader reader(includes, start);
   reader.ReadFile(bytes, 0);
   return reader.Endpoint();
+}
+
+DatabaseFileOptions DatabaseFileOptionsFromMyIni(std::string_view bytes, OptionIncludes& includes,
+                                                 const ServerStart& start) {
+  OptionFileReader reader(includes, start);
+  reader.ReadFile(bytes, 0);
+  return reader.FileOptions();
 }
 
 std::optional<int32_t> DatabasePortToWatch(const DatabaseEndpoint& endpoint) {

@@ -68,6 +68,24 @@ struct ServerStart {
 DatabaseEndpoint DatabaseEndpointFromMyIni(std::string_view bytes, OptionIncludes& includes,
                                            const ServerStart& start = {});
 
+// The options that tell where the server keeps its data and writes its error log, read from the
+// same groups, files and order as the endpoint (the last value read wins). Values are as the
+// server takes them: a "#" outside quotes ends the value, a value in matching quotes loses them,
+// and the escapes "\\", "\b", "\t", "\n", "\r", "\s" (a blank), "\"" and "\'" are read; any
+// other backslash stays (the bundle writes its folder with every backslash doubled). ANSI bytes.
+struct DatabaseFileOptions {
+  std::optional<std::string> baseDir;   // basedir
+  std::optional<std::string> dataDir;   // datadir
+  std::optional<std::string> logError;  // log-error; "" where it names no file
+  std::optional<std::string> pidFile;   // pid-file
+  bool console = false;                 // console (a log on the console, not in a file)
+  bool noServer = true;                 // no group the server reads: no database is configured
+  bool unknown = false;  // an include that cannot be followed: the file does not tell
+};
+
+DatabaseFileOptions DatabaseFileOptionsFromMyIni(std::string_view bytes, OptionIncludes& includes,
+                                                 const ServerStart& start = {});
+
 // What a database server's command line, as a Windows service registers it (variables expanded),
 // tells of the options it reads.
 struct ServerCommandLine {

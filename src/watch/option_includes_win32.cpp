@@ -102,39 +102,47 @@ std::optional<ServerVersion> ExecutableVersion(const std::string& utf8Path) noex
   }
 }
 
+BundleDatabaseServer FindBundleDatabaseServer(const std::string& appFolder,
+                                              const std::vector<ServiceFacts>& services) {
+  BundleDatabaseServer found;
+  found.optionFile = DatabaseOptionFilePath(appFolder);
+  const std::string databaseFolder =
+      found.optionFile.substr(0, found.optionFile.find_last_of('\\') + 1);
+  found.serverProgram = databaseFolder + "bin\\mysqld.exe";
+  const FolderIdentity database(databaseFolder);
+  const ServiceFacts* service = BundleDatabaseService(
+      services, [&database](const std::string& path) { return database.Holds(path); });
+  if (service != nullptr) {
+    found.serverProgram = service->binaryPath;
+    const ServerCommandLine commandLine = ReadServerCommandLine(service->commandLine);
+    if (commandLine.defaultsFile) {
+      found.unknown = !IsAbsolutePath(*commandLine.defaultsFile);
+      found.optionFile = *commandLine.defaultsFile;
+    }
+    try {
+      found.start.serviceName = Utf8ToAnsiStrict(commandLine.serviceName, "service name");
+    } catch (const Failure&) {
+      // A name with no ANSI form matches no group of the ANSI option file.
+    }
+  }
+  found.start.version = ExecutableVersion(found.serverProgram);
+  return found;
+}
+
 DatabaseEndpoint BundleDatabaseEndpoint(const std::string& appFolder,
                                         const std::vector<ServiceFacts>& services) noexcept {
   try {
-    std::string optionFile = DatabaseOptionFilePath(appFolder);
-    const std::string databaseFolder = optionFile.substr(0, optionFile.find_last_of('\\') + 1);
-    ServerStart start;
-    std::string server = databaseFolder + "bin\\mysqld.exe";
-    const FolderIdentity database(databaseFolder);
-    const ServiceFacts* service = BundleDatabaseService(
-        services, [&database](const std::string& path) { return database.Holds(path); });
-    if (service != nullptr) {
-      server = service->binaryPath;
-      const ServerCommandLine commandLine = ReadServerCommandLine(service->commandLine);
-      if (commandLine.defaultsFile) {
-        if (!IsAbsolutePath(*commandLine.defaultsFile))
-          return {DatabaseEndpoint::Kind::kUnknown};
-        optionFile = *commandLine.defaultsFile;
-      }
-      try {
-        start.serviceName = Utf8ToAnsiStrict(commandLine.serviceName, "service name");
-      } catch (const Failure&) {
-        // A name with no ANSI form matches no group of the ANSI option file.
-      }
-    }
-    start.version = ExecutableVersion(server);
+    const BundleDatabaseServer server = FindBundleDatabaseServer(appFolder, services);
+    if (server.unknown)
+      return {DatabaseEndpoint::Kind::kUnknown};
     std::string bytes;
     try {
-      bytes = ReadWholeFile(optionFile);
+      bytes = ReadWholeFile(server.optionFile);
     } catch (const Failure&) {
       return {};  // without its option file there is no database to watch
     }
     SystemOptionIncludes includes;
-    return DatabaseEndpointFromMyIni(bytes, includes, start);
+    return DatabaseEndpointFromMyIni(bytes, includes, server.start);
   } catch (...) {
     return {DatabaseEndpoint::Kind::kUnknown};
   }

@@ -23,6 +23,20 @@ class SystemOptionIncludes final : public OptionIncludes {
 // loaded from the system folder at run time. Never throws.
 std::optional<ServerVersion> ExecutableVersion(const std::string& utf8Path) noexcept;
 
+// How the bundle's database server is started: the option file it reads, its executable and what
+// its start tells (ServerStart); found as BundleDatabaseEndpoint below describes. Paths in UTF-8.
+struct BundleDatabaseServer {
+  std::string optionFile;
+  std::string serverProgram;
+  ServerStart start;
+  bool unknown = false;  // a relative "--defaults-file=": the folder the server runs in decides
+};
+
+// May read files: not for the window's thread. Throws a Failure only where the service's name or
+// a path cannot be converted.
+BundleDatabaseServer FindBundleDatabaseServer(const std::string& appFolder,
+                                              const std::vector<ServiceFacts>& services);
+
 // The endpoint of the bundle in `appFolder` (UTF-8, trailing "\") as its database server reads
 // it. Where `services` (ListServices) hold the bundle's database service (BundleDatabaseService),
 // its registered command line tells the option file (its "--defaults-file=", else the bundle's

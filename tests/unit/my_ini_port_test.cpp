@@ -125,6 +125,34 @@ TEST(DatabaseEndpointFromMyIni, ReadsTheGroupsOfTheServiceAndOfTheServersVersion
   EXPECT_EQ(PortFor("[MySQL5]\nport=3345\n", {}), std::nullopt);
 }
 
+TEST(DatabaseFileOptionsFromMyIni, ReadsPathsWithTheServersQuotesEscapesAndComments) {
+  FakeIncludes includes;
+  includes.files["C:\\b\\extra.ini"] = "[mysqld]\nlog-error=\"late.err\"\n";
+  // The bundle writes its folder with doubled backslashes; "\s" is a blank, "\d" stays as it is.
+  const DatabaseFileOptions options = DatabaseFileOptionsFromMyIni(
+      "[client]\nlog-error=client.err\n[mysqld]\n"
+      "basedir=\"C:\\\\b\\\\local\\\\mysql5\" # the base\n"
+      "datadir = 'D:\\\\my\\sdata\\data#1'\n"
+      "log_error=first.err\n"
+      "pid-file=C:\\data\\x.pid\n"
+      "!include C:\\\\b\\\\extra.ini\n",
+      includes);
+  EXPECT_FALSE(options.noServer);
+  EXPECT_FALSE(options.unknown);
+  EXPECT_EQ(options.baseDir, "C:\\b\\local\\mysql5");
+  EXPECT_EQ(options.dataDir, "D:\\my data\\data#1");
+  EXPECT_EQ(options.logError, "late.err");  // the included file is read after the line before it
+  EXPECT_EQ(options.pidFile, "C:\\data\\x.pid");
+  EXPECT_FALSE(options.console);
+
+  const DatabaseFileOptions bare =
+      DatabaseFileOptionsFromMyIni("[mysqld]\nlog-error\nconsole\n", includes);
+  EXPECT_EQ(bare.logError, "");
+  EXPECT_TRUE(bare.console);
+  EXPECT_TRUE(DatabaseFileOptionsFromMyIni("[client]\nport=1\n", includes).noServer);
+  EXPECT_TRUE(DatabaseFileOptionsFromMyIni("[mysqld]\n!includedir C:\\none\n", includes).unknown);
+}
+
 TEST(ReadServerCommandLine, TakesTheDefaultsFileAndTheServiceName) {
   const auto read = [](std::string_view line) {
     const ServerCommandLine result = ReadServerCommandLine(line);

@@ -26,12 +26,24 @@
 //   --delay SECONDS         wait this long before listening (a slow first start); a --stop
 //                           meanwhile ends it.
 //
+// Options that play a server that cannot bind its port: they write that server's lines of a failed
+// start to its error log (appended, with the current local time in the log's own stamp) and end
+// with exit code 1 without listening (as a service: stopped with the service-specific exit code
+// 1). The first port, where given, is the one named (3306 and 80 otherwise).
+//   --fail-bind-log FILE         the database server's lines, in its 5.1/5.5 format
+//                                ("YYMMDD HH:MM:SS [ERROR] Can't start server: Bind on TCP/IP
+//                                port ...")
+//   --fail-bind-apache-log FILE  the web server's lines, in its 2.4 format ("[Wed Nov 18
+//                                12:30:01.123456 2009] [core:error] [pid N:tid M] ... AH00072:
+//                                make_sock: could not bind to address 0.0.0.0:80")
+//
 // It has no window and no console: the install script starts it with "start", and it lives on.
 
 #include "platform/windows_prelude_win32.h"
 
 #include <shellapi.h>
 
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <optional>
@@ -52,6 +64,66 @@ constexpr DWORD kReadMs = 2000;
 constexpr size_t kMaxRequest = 8192;
 // Silent connections held at most; the oldest is let go beyond.
 constexpr size_t kMaxHeld = 64;
+
+// A server's failed start to play instead of serving.
+struct FailingStart {
+  enum class Server { kNone, kDatabase, kWeb };
+  Server server = Server::kNone;
+  std::wstring log;
+};
+
+// The lines a database server of release 5.1 or 5.5 writes when its port is taken, stamped now.
+std::string DatabaseBindFailure(int port) {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  char stamp[32];
+  snprintf(stamp, sizeof(stamp), "%02d%02d%02d %2d:%02d:%02d", t.wYear % 100, t.wMonth, t.wDay,
+           t.wHour, t.wMinute, t.wSecond);
+  const std::string s = stamp;
+  return s + " [Note] Plugin 'FEDERATED' is disabled.\r\n" + s +
+         "  InnoDB: Started; log sequence number 0 46409\r\n" + s +
+         " [ERROR] Can't start server: Bind on TCP/IP port: No such file or directory\r\n" + s +
+         " [ERROR] Do you already have another mysqld server running on port: " +
+         std::to_string(port) + " ?\r\n" + s + " [ERROR] Aborting\r\n\r\n" + s +
+         " [Note] SiteStandIn: Shutdown complete\r\n\r\n";
+}
+
+// The lines a web server of release 2.4 writes when its port is taken, stamped now.
+std::string WebBindFailure(int port) {
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  char stamp[64];
+  snprintf(stamp, sizeof(stamp), "[%s %s %02d %02d:%02d:%02d.%06d %d]", kDays[t.wDayOfWeek % 7],
+           kMonths[(t.wMonth + 11) % 12], t.wDay, t.wHour, t.wMinute, t.wSecond,
+           t.wMilliseconds * 1000, t.wYear);
+  const std::string ids = " [pid " + std::to_string(GetCurrentProcessId()) + ":tid " +
+                          std::to_string(GetCurrentThreadId()) + "] ";
+  const std::string s = stamp;
+  return s + " [core:error]" + ids +
+         "(OS 10048)Only one usage of each socket address (protocol/network address/port) is "
+         "normally permitted.  : AH00072: make_sock: could not bind to address 0.0.0.0:" +
+         std::to_string(port) + "\r\n" + s + " [mpm_winnt:alert]" + ids +
+         "AH00451: no listening sockets available, shutting down\r\n";
+}
+
+// Appends the failed start's lines to its log. Exit code 1, as the server's; 3 where the log
+// cannot be written.
+int PlayFailingStart(const FailingStart& failing, const std::vector<int>& ports) {
+  const bool database = failing.server == FailingStart::Server::kDatabase;
+  const int port = ports.empty() ? (database ? 3306 : 80) : ports.front();
+  const std::string lines = database ? DatabaseBindFailure(port) : WebBindFailure(port);
+  const orv::UniqueFileHandle log(CreateFileW(
+      failing.log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (!log ||
+      !WriteFile(log.get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr))
+    return 3;
+  return 1;
+}
 
 // How the ports are served (the options before them).
 struct ServingOptions {
@@ -298,6 +370,7 @@ std::optional<bool> TakeServingOption(int argc, wchar_t** argv, int& i, ServingO
 // what it needs is kept here.
 struct ServiceRun {
   std::vector<int> ports;
+  FailingStart failing;
   SERVICE_STATUS_HANDLE status = nullptr;
   orv::UniqueKernelHandle stop;
   DWORD checkPoint = 0;
@@ -337,6 +410,11 @@ void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
   if (runningService->status == nullptr)
     return;
   Report(SERVICE_START_PENDING);
+  if (runningService->failing.server != FailingStart::Server::kNone) {
+    const int exitCode = PlayFailingStart(runningService->failing, runningService->ports);
+    Report(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, static_cast<DWORD>(exitCode));
+    return;
+  }
   runningService->stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   const int exitCode = runningService->stop
                            ? ServePorts(runningService->ports, {}, runningService->stop.get(),
@@ -348,9 +426,10 @@ void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
     Report(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, static_cast<DWORD>(exitCode));
 }
 
-int RunAsService(const std::vector<int>& ports) {
+int RunAsService(const std::vector<int>& ports, const FailingStart& failing) {
   ServiceRun run;
   run.ports = ports;
+  run.failing = failing;
   runningService = &run;
   SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(L""), &ServiceMain}, {nullptr, nullptr}};
   const bool dispatched = StartServiceCtrlDispatcherW(table) != FALSE;
@@ -369,8 +448,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   bool stop = false;
   ServingOptions serving;
   bool service = false;
+  FailingStart failing;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
+    if (arg == L"--fail-bind-log" || arg == L"--fail-bind-apache-log") {
+      if (i + 1 >= argc) {
+        LocalFree(argv);
+        return 2;  // usage
+      }
+      failing.server =
+          arg == L"--fail-bind-log" ? FailingStart::Server::kDatabase : FailingStart::Server::kWeb;
+      failing.log = argv[++i];
+      continue;
+    }
     if (arg == L"--stop") {
       stop = true;
       continue;
@@ -398,7 +488,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   LocalFree(argv);
   if (stop)
     return Stop();
+  if (service)
+    return ports.empty() && failing.server == FailingStart::Server::kNone
+               ? 2
+               : RunAsService(ports, failing);
+  if (failing.server != FailingStart::Server::kNone)
+    return PlayFailingStart(failing, ports);
   if (ports.empty())
     return 2;
-  return service ? RunAsService(ports) : Serve(ports, serving);
+  return Serve(ports, serving);
 }
