@@ -67,5 +67,6 @@ FARPROC WINAPI LoadDelayedLibrary(unsigned notice, PDelayLoadInfo info) {
 }  // namespace
 }  // namespace orv
 
-// Read by the CRT's __delayLoadHelper2; defined here, so the CRT's empty default is not linked.
-extern "C" PfnDliHook __pfnDliNotifyHook2 = orv::LoadDelayedLibrary;
+// Read by the CRT's __delayLoadHelper2 (declared extern "C" in <delayimp.h>); defined here, so
+// the CRT's empty default is not linked.
+PfnDliHook __pfnDliNotifyHook2 = orv::LoadDelayedLibrary;
