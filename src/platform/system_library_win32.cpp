@@ -1,5 +1,8 @@
 #include "platform/system_library_win32.h"
 
+// After the prelude: the delay-load helper's notification hook (cmake/delay-load.cmake).
+#include <delayimp.h>
+
 #include <optional>
 #include <string>
 
@@ -36,4 +39,34 @@ UniqueModule LoadSystemLibrary(const wchar_t* name) {
   return UniqueModule(LoadLibraryExW(path.c_str(), nullptr, 0));
 }
 
+namespace {
+
+// The delay-load helper asks this hook before it loads a delay-loaded DLL on the first call of one
+// of its functions. The DLL is taken from the system folder, as LoadSystemLibrary does; the
+// helper's own LoadLibraryA would look in the program's folder first wherever the system lacks
+// SetDefaultDllDirectories (a Windows 7 without its update). The helper keeps the module for
+// the rest of the process (it stores it for the later calls and never frees it), so the owner
+// hands it over. Where the system folder does not give the DLL, the call fails as the helper
+// fails it (a delay-load exception), rather than letting the helper search elsewhere.
+FARPROC WINAPI LoadDelayedLibrary(unsigned notice, PDelayLoadInfo info) {
+  if (notice != dliNotePreLoadLibrary || info == nullptr || info->szDll == nullptr)
+    return nullptr;
+  std::wstring name;
+  for (const char* c = info->szDll; *c != '\0'; ++c)
+    name += static_cast<wchar_t>(static_cast<unsigned char>(*c));  // DLL names are ASCII
+  UniqueModule module = LoadSystemLibrary(name.c_str());
+  if (!module) {
+    info->dwLastError = GetLastError();
+    ULONG_PTR argument = reinterpret_cast<ULONG_PTR>(info);
+    RaiseException(VcppException(ERROR_SEVERITY_ERROR, ERROR_MOD_NOT_FOUND), 0, 1, &argument);
+    return nullptr;
+  }
+  return reinterpret_cast<FARPROC>(module.release());
+}
+
+}  // namespace
 }  // namespace orv
+
+// Read by the CRT's __delayLoadHelper2 (declared extern "C" in <delayimp.h>); defined here, so
+// the CRT's empty default is not linked.
+PfnDliHook __pfnDliNotifyHook2 = orv::LoadDelayedLibrary;

@@ -38,6 +38,8 @@ bool WinsockProbeSockets::Exists(int16_t index) const {
 void WinsockProbeSockets::Create(int16_t index) {
   if (Exists(index))
     throw Failure(ElementName(index) + "已存在，不能再次创建。");
+  if (!session_)
+    session_.emplace();
   elements_.emplace(index, Element{});
 }
 

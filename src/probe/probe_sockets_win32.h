@@ -30,14 +30,15 @@ struct SocketEvent {
 
 class WinsockProbeSockets final : public ProbeSockets {
  public:
-  // Starts Winsock (it stays started while the family exists). Throws a Failure when it cannot.
+  // Winsock is started with the first element (and stays started while the family exists), not
+  // here: a window that makes the family at its creation does not load Winsock before it shows.
   WinsockProbeSockets(HWND window, UINT firstMessage, UINT messageCount);
   ~WinsockProbeSockets() override;  // closes every socket
   WinsockProbeSockets(const WinsockProbeSockets&) = delete;
   WinsockProbeSockets& operator=(const WinsockProbeSockets&) = delete;
 
   bool Exists(int16_t index) const override;
-  // Throws a Failure when the element exists already.
+  // Throws a Failure when the element exists already, or when Winsock cannot be started.
   void Create(int16_t index) override;
   // Resolves the host and starts a connect. A host that cannot be resolved and a connect refused
   // at once are reported later as a failed event, like any other connect result; a Failure is
@@ -75,7 +76,7 @@ class WinsockProbeSockets final : public ProbeSockets {
   // Queues a failed result for the element's connect in flight, as the system would.
   void PostFailure(const Element& element, int error) noexcept;
 
-  WinsockSession session_;
+  std::optional<WinsockSession> session_;  // from the first element on
   HWND window_;
   UINT firstMessage_;
   UINT messageCount_;

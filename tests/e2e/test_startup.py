@@ -93,13 +93,20 @@ def test_system_marker_is_not_a_marker(s):
 
 
 def test_library_planted_beside_the_program_is_not_loaded(s, build):
-    """A DLL named like one the program loads after its start (iphlpapi.dll, for who holds the
-    database's port) lies in the bundle, which is the program's own and its current folder, and
-    Wine is told to prefer such a DLL to its own, as it would for any program that loads it
-    plainly. The program's real start and first run still take the system's."""
-    shutil.copy2(os.path.join(build.folder, "tests", "planted", "iphlpapi.dll"), s.bundle)
+    """DLLs named like those the program loads after its start lie in the bundle, which is the
+    program's own and its current folder, and Wine is told to prefer such DLLs to its own, as it
+    would for any program that loads them plainly: iphlpapi.dll (looked up at run time, for who
+    holds the database's port) and ws2_32.dll (delay-loaded, on the probe's first socket). The
+    program's real start and first run still take the system's."""
+    # ws2_32.dll is imported at start where it is not delay-loaded (the 32-bit build, for now).
+    delayed = os.path.exists(os.path.join(build.folder, "delay-load", "ws2_32.def"))
+    planted = ("iphlpapi", "ws2_32") if delayed else ("iphlpapi",)
+    for name in planted:
+        shutil.copy2(os.path.join(build.folder, "tests", "planted", f"{name}.dll"), s.bundle)
     s.listen(3306)  # the database's port is held, so its holder is looked up before the script
-    s.start(env={"ORV_DLL_OVERRIDES": "iphlpapi=n,b"})
+    s.start(env={"ORV_DLL_OVERRIDES": ",".join(planted) + "=n,b"})
     wait_result(s)
     s.close()
-    assert not os.path.exists(os.path.join(s.bundle, "planted-library-loaded.txt"))
+    loaded = [name for name in planted
+              if os.path.exists(os.path.join(s.bundle, f"planted-{name}-loaded.txt"))]
+    assert not loaded, f"the program loaded the planted {loaded}"
