@@ -9,7 +9,7 @@
 #include "platform/system_error_win32.h"
 #include "platform/text_win32.h"
 #include "platform/unique_handle_win32.h"
-#include "watch/option_includes_win32.h"
+#include "watch/my_ini_port_win32.h"
 
 namespace orv {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "watch/bundle_services.h"
+#include "bundle/bundle_services.h"
 #include "watch/server_logs.h"
 
 namespace orv {

@@ -6,7 +6,7 @@
 #include "platform/failure.h"
 #include "platform/file_system_win32.h"
 #include "probe/tcp_connect_win32.h"
-#include "watch/option_includes_win32.h"
+#include "watch/my_ini_port_win32.h"
 #include "watch/port_holder_win32.h"
 
 namespace orv {

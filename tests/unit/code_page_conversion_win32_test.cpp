@@ -30,12 +30,14 @@ TEST(CodePageConversion, TheSystemAcceptsTheChosenFlagsForEveryCodePageItHas) {
 
 TEST(CodePageConversion, ACharacterTheCodePageLacksIsRefused) {
   for (const UINT codePage : {1252u, 437u, 1251u}) {
-    if (IsValidCodePage(codePage))
+    if (IsValidCodePage(codePage)) {
       EXPECT_THROW(Utf8ToAnsiStrict("D:\\功\\", "folder", codePage), Failure) << codePage;
+    }
   }
   // A code page of the round-trip mode: ISO-2022-JP has no "ř".
-  if (IsValidCodePage(50220))
+  if (IsValidCodePage(50220)) {
     EXPECT_THROW(Utf8ToAnsiStrict("D:\\ř\\", "folder", 50220), Failure);
+  }
   EXPECT_EQ(Utf8ToAnsiStrict("功", "folder", 936), "\xB9\xA6");
 }
 

@@ -1,7 +1,7 @@
 // The database's endpoint read from a bundle on disk under Wine: the server's version from its
 // executable's version resource (the program itself, whose resource says 1.0, stands in for the
 // database server) and the option file that its service's command line names.
-#include "watch/option_includes_win32.h"
+#include "watch/my_ini_port_win32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "watch/option_includes_win32.h"
+#include "watch/my_ini_port_win32.h"
 
 #include <algorithm>
 
