@@ -44,7 +44,7 @@ bool PortTaken(const WatchFacts& facts) {
 
 // What follows a text that says something does not answer: the extra note, then what to do.
 std::string SilentEnding(const WatchFacts& facts) {
-  std::string text = facts.serviceNote.empty() ? "" : "，" + facts.serviceNote;
+  std::string text = facts.silence.serviceNote.empty() ? "" : "，" + facts.silence.serviceNote;
   return text + "，" + (facts.scriptKnown && !facts.scriptEnded ? kScriptRunning : kAdvice);
 }
 
@@ -88,6 +88,11 @@ FetchFailure FailureOfError(uint32_t code, FetchPhase phase) {
   }
 }
 
+bool IsSilent(WatchState state) {
+  return state == WatchState::kSiteSilent || state == WatchState::kDatabaseSilent ||
+         state == WatchState::kBothSilent;
+}
+
 bool StatusIsFine(int32_t status) {
   return status >= 200 && status < 400;
 }
@@ -108,13 +113,23 @@ WatchState EndState(const WatchFacts& facts) {
   return WatchState::kStarted;
 }
 
-std::string WatchText(WatchState state, const WatchFacts& facts) {
+namespace {
+
+// What the servers' logs said, after the text of a state that says something does not answer.
+std::string WithCauses(const std::string& text, const WatchFacts& facts) {
+  std::string whole = text;
+  if (!facts.silence.databaseCause.empty())
+    whole += "\n\nMySQL 报告：" + facts.silence.databaseCause;
+  if (!facts.silence.siteCause.empty())
+    whole += "\n\nApache 报告：" + facts.silence.siteCause;
+  if (!facts.silence.excerpt.empty())
+    whole += "\n\n" + facts.silence.excerpt;
+  return whole;
+}
+
+std::string SilentText(WatchState state, const WatchFacts& facts) {
   const std::string databasePort = facts.databasePort ? std::to_string(*facts.databasePort) : "";
   switch (state) {
-    case WatchState::kStarting:
-      return facts.databasePort ? "正在启动网站和数据库服务…" : "正在启动网站服务…";
-    case WatchState::kStarted:
-      return facts.databasePort ? "网站和数据库已启动" : "网站已启动";
     case WatchState::kDatabaseSilent:
       return "网站已启动，数据库（端口 " + databasePort + "）没有响应" + SilentEnding(facts);
     case WatchState::kSiteSilent:
@@ -122,9 +137,49 @@ std::string WatchText(WatchState state, const WatchFacts& facts) {
         return "网站没有响应" + SiteDetails(facts) + "；" + PortTakenText(facts) +
                SilentEnding(facts);
       return "网站没有响应" + SiteDetails(facts) + SilentEnding(facts);
-    case WatchState::kBothSilent:
+    default:
       return "网站和数据库（端口 " + databasePort + "）都没有响应" + SiteDetails(facts) +
              SilentEnding(facts);
+  }
+}
+
+}  // namespace
+
+std::string WatchLine(WatchState state, const WatchFacts& facts) {
+  const SilenceFacts& why = facts.silence;
+  switch (state) {
+    case WatchState::kDatabaseSilent:
+      if (!why.databaseCause.empty())
+        return "数据库没有响应：MySQL 报告 " + why.databaseCause;
+      return "数据库没有响应，点击此处查看详情";
+    case WatchState::kSiteSilent:
+      if (!why.siteCause.empty())
+        return "网站没有响应：Apache 报告 " + why.siteCause;
+      return "网站没有响应，点击此处查看详情";
+    case WatchState::kBothSilent:
+      if (!why.databaseCause.empty())
+        return "网站和数据库都没有响应：MySQL 报告 " + why.databaseCause;
+      if (!why.siteCause.empty())
+        return "网站和数据库都没有响应：Apache 报告 " + why.siteCause;
+      return "网站和数据库都没有响应，点击此处查看详情";
+    default:
+      return WatchText(state, facts);
+  }
+}
+
+std::string WatchText(WatchState state, const WatchFacts& facts) {
+  if (IsSilent(state))
+    return WithCauses(SilentText(state, facts), facts);
+  const std::string databasePort = facts.databasePort ? std::to_string(*facts.databasePort) : "";
+  switch (state) {
+    case WatchState::kStarting:
+      return facts.databasePort ? "正在启动网站和数据库服务…" : "正在启动网站服务…";
+    case WatchState::kStarted:
+      return facts.databasePort ? "网站和数据库已启动" : "网站已启动";
+    case WatchState::kDatabaseSilent:
+    case WatchState::kSiteSilent:
+    case WatchState::kBothSilent:
+      break;  // above
     case WatchState::kLinkFailed: {
       std::string text;
       for (const SiteLink link : kSiteLinks) {
@@ -155,12 +210,12 @@ void SiteWatch::Start(const WatchFacts& facts, int64_t nowMs) {
   facts_.databaseAnswers = false;
   facts_.siteFailure = FetchFailure::kNone;
   facts_.linkStatus = {};
-  facts_.serviceNote.clear();
+  facts_.silence = {};
   fetching_ = {};
   shownState_ = WatchState::kStarting;
   startMs_ = nowMs;
   phase_ = Phase::kFast;
-  shown_ = WatchText(WatchState::kStarting, facts_);
+  shown_ = Display(WatchState::kStarting);
   view_.ShowWatchText(shown_);
   TryWhatIsSilent();
 }
@@ -199,17 +254,27 @@ void SiteWatch::Fetched(SiteLink link, const FetchOutcome& outcome, int64_t nowM
   AfterAnswer(nowMs);
 }
 
-void SiteWatch::ServiceNoteLearnt(const std::string& note) {
+void SiteWatch::WhySilentLearnt(const SilenceFacts& silence) {
   if (!Watching())
     return;
-  facts_.serviceNote = note;
-  if (!EndShown())
+  facts_.silence = silence;
+  if (EndShown())
+    Show(shownState_);
+}
+
+WatchDisplay SiteWatch::Display(WatchState state) const {
+  WatchDisplay display{WatchLine(state, facts_), WatchText(state, facts_), {}};
+  if (IsSilent(state))
+    display.logPath = facts_.silence.logPath;
+  return display;
+}
+
+void SiteWatch::Show(WatchState state) {
+  WatchDisplay display = Display(state);
+  if (display == shown_)
     return;
-  const std::string text = WatchText(shownState_, facts_);
-  if (text != shown_) {
-    shown_ = text;
-    view_.ShowWatchText(text);
-  }
+  shown_ = std::move(display);
+  view_.ShowWatchText(shown_);
 }
 
 void SiteWatch::HolderLearnt(bool ownBundle, const std::string& name, int64_t nowMs) {
@@ -310,17 +375,11 @@ void SiteWatch::ShowEnd(int64_t nowMs) {
   const WatchState state = EndState(facts_);
   // Where something does not answer, a stopped service of the bundle may tell why: asked when
   // such a state is first shown, not at every tick after; the text names it once it is learnt.
-  const bool silent = state == WatchState::kSiteSilent || state == WatchState::kDatabaseSilent ||
-                      state == WatchState::kBothSilent;
-  const bool askNote = silent && (phase_ == Phase::kFast || state != shownState_);
-  if (askNote)
-    facts_.serviceNote.clear();
+  const bool askWhy = IsSilent(state) && (phase_ == Phase::kFast || state != shownState_);
+  if (askWhy)
+    facts_.silence = {};
   shownState_ = state;
-  const std::string text = WatchText(state, facts_);
-  if (text != shown_) {
-    shown_ = text;
-    view_.ShowWatchText(text);
-  }
+  Show(state);
   // A link's error status is its answer; only silence is tried again.
   // A taken port is final once its holder is known (the bundle's own would be watched after all).
   const bool final = state == WatchState::kStarted ||
@@ -334,8 +393,8 @@ void SiteWatch::ShowEnd(int64_t nowMs) {
     phase_ = Phase::kSlow;
     nextSlowTryMs_ = nowMs + kWatchSlowIntervalMs;
   }
-  if (askNote)
-    connections_.AskServiceNote();
+  if (askWhy)
+    connections_.AskWhySilent();
 }
 
 }  // namespace orv

@@ -63,6 +63,17 @@ struct FetchOutcome {
 // A success (2xx) or a redirect (3xx, such as a folder's missing final slash).
 bool StatusIsFine(int32_t status);
 
+// Why the bundle's servers do not answer, as the system and the servers' own logs tell; asked off
+// the window's thread when a state that says so is first shown (text in UTF-8).
+struct SilenceFacts {
+  std::string serviceNote;    // a stopped service of the bundle, with its exit code; "": none
+  std::string siteCause;      // the web server's own words (its error log, or the Application
+                              // event log of its service): one line; "": not known
+  std::string databaseCause;  // the database server's own words (its error log): one line
+  std::string excerpt;        // the lines that say the causes, for the whole text
+  std::string logPath;        // the log of the first cause named, which a button opens; "": none
+};
+
 struct WatchFacts {
   int32_t sitePort = 0;
   std::optional<int32_t> databasePort;  // none: the bundle configures no database
@@ -76,9 +87,8 @@ struct WatchFacts {
   bool databaseAnswers = false;
   FetchFailure siteFailure = FetchFailure::kNone;      // the last request's, while it does not
   std::array<std::optional<int32_t>, 2> linkStatus{};  // by SiteLink, once fetched
-  // An extra note for the texts that say the site or the database does not answer (such as a
-  // stopped service of the bundle); empty: none.
-  std::string serviceNote;
+  // Why the site or the database does not answer, once learnt (the texts that say so name it).
+  SilenceFacts silence;
 };
 
 enum class WatchState {
@@ -91,11 +101,26 @@ enum class WatchState {
   kDatabasePortTaken,  // another program held the database's port before the script
 };
 
+// A state that says the site or the database does not answer.
+bool IsSilent(WatchState state);
+
 // The state once the end state is due (the links proven where the site answers).
 WatchState EndState(const WatchFacts& facts);
 
-// The status bar's text for a state (Simplified Chinese, UTF-8).
+// The whole text for a state (Simplified Chinese, UTF-8): the panel's tooltip, and the box that a
+// click on the panel opens.
 std::string WatchText(WatchState state, const WatchFacts& facts);
+// The status panel's line for a state: the result and what to do first, short enough for the
+// panel (about 27 Chinese characters at 96 dpi).
+std::string WatchLine(WatchState state, const WatchFacts& facts);
+
+// What the window shows of the watch.
+struct WatchDisplay {
+  std::string line;     // the status panel
+  std::string whole;    // its tooltip, and the box a click on it opens
+  std::string logPath;  // the log that the button opens; "": no button
+  bool operator==(const WatchDisplay&) const = default;
+};
 
 // The requests and connections the watch makes. Try starts a new connect to 127.0.0.1:port (an
 // attempt still in flight for the target is dropped), and a later Answered call on the watch
@@ -108,16 +133,17 @@ class WatchConnections {
   virtual void Try(WatchTarget target, int32_t port) = 0;
   virtual void Fetch(SiteLink link, const LinkRequest& request) = 0;
   virtual void StopAll() noexcept = 0;
-  // Starts learning, off the window's thread, what the system says of the bundle's services that
-  // have stopped (each named with its exit code and the system's text for it); the answer comes
-  // later through SiteWatch::ServiceNoteLearnt, unless the watch is stopped or started anew first.
-  virtual void AskServiceNote() = 0;
+  // Starts learning, off the window's thread, why the site or the database does not answer: what
+  // the system says of the bundle's services that have stopped, and what the servers wrote into
+  // their logs since the install script started; the answer comes later through
+  // SiteWatch::WhySilentLearnt, unless the watch is stopped or started anew first.
+  virtual void AskWhySilent() = 0;
 };
 
 class WatchView {
  public:
   virtual ~WatchView() = default;
-  virtual void ShowWatchText(const std::string& text) = 0;
+  virtual void ShowWatchText(const WatchDisplay& display) = 0;
 };
 
 class SiteWatch {
@@ -133,9 +159,8 @@ class SiteWatch {
   // The database's port accepted a connection (a kSite report is taken as no proof of the site).
   void Answered(WatchTarget target, int64_t nowMs);
   void Fetched(SiteLink link, const FetchOutcome& outcome, int64_t nowMs);
-  // The answer to AskServiceNote ("" where no service of the bundle has stopped): named in the
-  // text shown while something does not answer.
-  void ServiceNoteLearnt(const std::string& note);
+  // The answer to AskWhySilent: named in the texts shown while something does not answer.
+  void WhySilentLearnt(const SilenceFacts& silence);
   // Who held the database's port before the script, asked off the window's thread: the bundle's
   // own server of an earlier configuration (no conflict: the database is watched after all), or
   // another, named as the user is told ("" where Windows does not say).
@@ -164,13 +189,15 @@ class SiteWatch {
   void FetchLink(SiteLink link);
   void AfterAnswer(int64_t nowMs);
   void ShowEnd(int64_t nowMs);
+  WatchDisplay Display(WatchState state) const;
+  void Show(WatchState state);
 
   WatchConnections& connections_;
   WatchView& view_;
   WatchFacts facts_;
   Phase phase_ = Phase::kOver;
   std::array<bool, 2> fetching_{};
-  std::string shown_;
+  WatchDisplay shown_;
   WatchState shownState_ = WatchState::kStarting;
   int64_t startMs_ = 0;
   int64_t scriptEndMs_ = 0;

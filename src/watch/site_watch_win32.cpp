@@ -3,8 +3,11 @@
 #include "bundle/bundle_services_win32.h"
 #include "bundle/installation_win32.h"
 #include "configure/configure_bundle.h"
+#include "configure/placeholder.h"
 #include "platform/failure.h"
 #include "platform/file_system_win32.h"
+#include "platform/system_error_win32.h"
+#include "platform/text_win32.h"
 #include "probe/tcp_connect_win32.h"
 #include "watch/my_ini_port_win32.h"
 #include "watch/port_holder_win32.h"
@@ -18,6 +21,84 @@ constexpr DWORD kPortCheckLimitMs = 200;
 
 int64_t Now() {
   return static_cast<int64_t>(GetTickCount64());
+}
+
+// A log's lines since the script's start that say why its server does not answer; its most telling
+// line (UTF-8) into `cause` and its lines into `excerpt`. False where the log says no cause.
+bool ReadCause(const std::string& bytes, const LogSince& since, std::string& cause,
+               std::string& excerpt) {
+  const LogExcerpt found = ExcerptOfLog(bytes, since, LeadBytes::From(IsAnsiLeadByte));
+  if (found.cause.empty())
+    return false;
+  cause = WideToUtf8(AnsiToWide(found.cause)) + (found.causeCut ? "…" : "");
+  for (const std::string& line : found.lines)
+    excerpt += (excerpt.empty() ? "" : "\n") + WideToUtf8(AnsiToWide(line));
+  return true;
+}
+
+// The cause in a log file written since `start`; the file's path where it named one.
+std::optional<std::string> CauseInLog(const std::optional<std::string>& path,
+                                      const LogMoment& start, std::string& cause,
+                                      std::string& excerpt) {
+  if (!path)
+    return std::nullopt;
+  try {
+    const std::optional<LogTail> tail = ReadLogTail(*path);
+    if (!tail)
+      return std::nullopt;
+    const LogSince since{start.local, start.utc, std::nullopt, tail->offset};
+    if (ReadCause(tail->bytes, since, cause, excerpt))
+      return path;
+  } catch (const Failure&) {
+    // A log that cannot be read names no cause; the texts say what to do all the same.
+  }
+  return std::nullopt;
+}
+
+// The names the web server's service writes the Application event log under: its service name
+// and its display name, for the bundle's services whose executable is the web server's.
+std::vector<std::string> WebServerSources(const std::vector<ServiceFacts>& services) {
+  std::vector<std::string> sources;
+  for (const ServiceFacts& service : services) {
+    const std::string& path = service.binaryPath;
+    const size_t name = path.find_last_of("\\/");
+    std::string file = path.substr(name == std::string::npos ? 0 : name + 1);
+    for (char& c : file)
+      c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (service.insideBundle && file.rfind("httpd", 0) == 0) {
+      sources.push_back(service.name);
+      sources.push_back(service.displayName);
+    }
+  }
+  return sources;
+}
+
+// Why the bundle's servers do not answer: a stopped service of the bundle, and what the servers
+// wrote since the script started (the database's and the web server's error logs, the web
+// server's service's entries in the Application event log). Runs off the window's thread.
+SilenceFacts WhySilent(const std::string& folder, const LogMoment& start) {
+  SilenceFacts why;
+  const std::vector<ServiceFacts> services = ListServices(folder);  // as the script left them
+  why.serviceNote =
+      StoppedServiceNote(services, [](uint32_t code) { return SystemMessageText(code); });
+  std::string excerpt;
+  const std::optional<std::string> databaseLog =
+      CauseInLog(BundleDatabaseLogPath(folder, services), start, why.databaseCause, excerpt);
+  std::optional<std::string> webLog =
+      CauseInLog(BundleWebLogPath(folder), start, why.siteCause, excerpt);
+  if (!webLog) {
+    const std::vector<std::string> sources = WebServerSources(services);
+    try {
+      if (!sources.empty())
+        ReadCause(EventLogText(ApplicationEventsSince(sources, start.unixSeconds)), {},
+                  why.siteCause, excerpt);
+    } catch (const Failure&) {
+      // The event log cannot be read here: the web server's own log was all there was.
+    }
+  }
+  why.excerpt = excerpt;
+  why.logPath = databaseLog ? *databaseLog : webLog.value_or(std::string());
+  return why;
 }
 
 }  // namespace
@@ -55,11 +136,11 @@ SiteWatcher::SiteWatcher(HWND window, UINT firstMessage, UINT messageCount, UINT
     : window_(window),
       timerId_(timerId),
       fetchMessage_(firstMessage + messageCount - 1),
-      noteMessage_(firstMessage + messageCount - 2),
+      whyMessage_(firstMessage + messageCount - 2),
       holderMessage_(firstMessage + messageCount - 3),
       sockets_(window, firstMessage, messageCount - 3),
       fetcher_(window, fetchMessage_),
-      note_(window, noteMessage_),
+      why_(window, whyMessage_),
       holder_(window, holderMessage_),
       watch_(*this, view) {}
 
@@ -84,6 +165,7 @@ void SiteWatcher::Start(const WatchFacts& facts, UniqueKernelHandle script) {
       // Without the folder the holder is not asked for, and stays unnamed.
     }
   }
+  scriptStart_ = LogMomentNow();
   watch_.Start(known, Now());
   if (watch_.Watching())
     SetTimer(window_, timerId_, static_cast<UINT>(kWatchIntervalMs), nullptr);
@@ -101,11 +183,11 @@ void SiteWatcher::OnTimer() noexcept {
 }
 
 void SiteWatcher::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  if (message == noteMessage_ || message == holderMessage_) {
+  if (message == whyMessage_ || message == holderMessage_) {
     try {
-      if (message == noteMessage_) {
-        if (const std::optional<std::string> note = note_.Take(wParam))
-          watch_.ServiceNoteLearnt(*note);
+      if (message == whyMessage_) {
+        if (const std::optional<SilenceFacts> why = why_.Take(wParam))
+          watch_.WhySilentLearnt(*why);
       } else if (const std::optional<PortHolder> holder = holder_.Take(wParam)) {
         watch_.HolderLearnt(holder->kind == HolderKind::kOwnBundle, HolderName(*holder), Now());
       }
@@ -147,7 +229,7 @@ void SiteWatcher::Stop() noexcept {
   watch_.Stop();
   sockets_.CloseAll();
   fetcher_.CancelAll();
-  note_.Cancel();
+  why_.Cancel();
   holder_.Cancel();
   script_.reset();
 }
@@ -168,9 +250,9 @@ void SiteWatcher::Fetch(SiteLink link, const LinkRequest& request) {
   fetcher_.Fetch(link, request);
 }
 
-void SiteWatcher::AskServiceNote() {
-  // Where no thread can be started, the texts go without the note.
-  note_.Start([folder = AppFolder()] { return StoppedBundleServiceNote(folder); });
+void SiteWatcher::AskWhySilent() {
+  // Where no thread can be started, the texts go without the causes.
+  why_.Start([folder = AppFolder(), start = scriptStart_] { return WhySilent(folder, start); });
 }
 
 void SiteWatcher::StopAll() noexcept {

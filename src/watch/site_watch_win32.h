@@ -15,6 +15,7 @@
 #include "probe/probe_sockets_win32.h"
 #include "watch/link_fetcher_win32.h"
 #include "watch/port_holder.h"
+#include "watch/server_logs_win32.h"
 #include "watch/site_watch.h"
 
 namespace orv {
@@ -51,20 +52,21 @@ class SiteWatcher final : private WatchConnections {
   void Try(WatchTarget target, int32_t port) override;
   void Fetch(SiteLink link, const LinkRequest& request) override;
   void StopAll() noexcept override;
-  void AskServiceNote() override;
+  void AskWhySilent() override;
   void CheckScriptEnd() noexcept;
 
   HWND window_;
   UINT_PTR timerId_;
   UINT fetchMessage_;
-  UINT noteMessage_;
+  UINT whyMessage_;
   UINT holderMessage_;
   WinsockProbeSockets sockets_;
   LinkFetcher fetcher_;
-  BackgroundFacts<std::string> note_;
+  BackgroundFacts<SilenceFacts> why_;
   BackgroundFacts<PortHolder> holder_;
   SiteWatch watch_;
   UniqueKernelHandle script_;
+  LogMoment scriptStart_;  // when the watch started: the servers' log lines since then count
 };
 
 }  // namespace orv

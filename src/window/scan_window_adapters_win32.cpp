@@ -105,10 +105,16 @@ void ScanWindow::OfferRetry(const std::string& text, RetryOf what) {
 
 // WatchView
 
-void ScanWindow::ShowWatchText(const std::string& text) {
+void ScanWindow::ShowWatchText(const WatchDisplay& display) {
   RECT client{};
   GetClientRect(window_, &client);
-  SetStatusTextWithTip(Control(scan::kSbMain), Utf8ToWide(text), client.right - client.left);
+  SetStatusTextWithTip(Control(scan::kSbMain), Utf8ToWide(display.line), Utf8ToWide(display.whole),
+                       client.right - client.left);
+  watchWhole_ = display.whole;
+  logPath_ = display.logPath;
+  const HWND openLog = Control(scan::kLblOpenLog);
+  EnableWindow(openLog, logPath_.empty() ? FALSE : TRUE);
+  ShowWindow(openLog, logPath_.empty() ? SW_HIDE : SW_SHOWNA);
 }
 
 }  // namespace orv

@@ -26,6 +26,7 @@ enum ControlId : int {
   kCmdClose = 2,  // IDCANCEL
   kLblQorn = 1012,
   kLblZel,
+  kLblOpenLog,  // opens the log that says why a server does not answer
 };
 
 struct ControlSpec {
@@ -46,9 +47,10 @@ inline constexpr int kTimerIntervalMs = 10;
 
 inline constexpr std::string_view kPortCaption = "当前可用端口号：";
 // The links' captions before an address is known come with the addresses (site_addresses.h).
+inline constexpr std::string_view kOpenLogCaption = "打开服务器日志，查看原因";
 
 // In tab order.
-inline constexpr std::array<ControlSpec, 13> kControls = {{
+inline constexpr std::array<ControlSpec, 14> kControls = {{
     {"txtIP", ControlKind::kTextBox, kTxtIP, "127.0.0.1", 120, 480, 1215, 270, false, true},
     {"txtLowerBound", ControlKind::kTextBox, kTxtLowerBound, "80", 1320, 480, 1215, 270, false,
      true},
@@ -66,6 +68,9 @@ inline constexpr std::array<ControlSpec, 13> kControls = {{
     {"cmdClose", ControlKind::kButton, kCmdClose, "关闭(&C)", 4320, 2160, 1095, 375, true, true},
     {"lblQorn", ControlKind::kLabel, kLblQorn, kQornCaption, 360, 1200, 4695, 375, false, false},
     {"lblZel", ControlKind::kLabel, kLblZel, kZelCaption, 360, 1680, 4815, 375, false, false},
+    // Beyond the designed window: shown only while the watch names a server's log.
+    {"lblOpenLog", ControlKind::kLabel, kLblOpenLog, kOpenLogCaption, 360, 2160, 3840, 375, false,
+     false},
 }};
 
 // Twips to pixels at `dpi` dots per inch, rounded to the nearest pixel.
@@ -82,6 +87,7 @@ constexpr size_t IndexOf(int id) {
   return index;
 }
 
-static_assert(IndexOf(kLblZel) == kControls.size() - 1 && IndexOf(kCmdClose) < kControls.size());
+static_assert(IndexOf(kLblOpenLog) == kControls.size() - 1 &&
+              IndexOf(kCmdClose) < kControls.size());
 
 }  // namespace orv::scan

@@ -8,6 +8,7 @@
 
 #include "platform/dpi_win32.h"
 #include "platform/failure.h"
+#include "platform/sized_text_win32.h"
 #include "platform/system_error_win32.h"
 #include "platform/text_win32.h"
 #include "probe/probe_sockets_win32.h"
@@ -160,6 +161,8 @@ LRESULT ScanWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NOTIFY:
       if (holderTip_ && holderTip_->OnNotify(lParam))
         return 0;
+      if (OnStatusClick(*reinterpret_cast<const NMHDR*>(lParam)))
+        return TRUE;
       break;
     case WM_SETCURSOR:
       if (OnSetCursor(reinterpret_cast<HWND>(wParam)))
@@ -245,6 +248,10 @@ void ScanWindow::OnCommand(int id, int notification) {
       if (notification == STN_CLICKED)
         OpenLink(zelTag_);
       break;
+    case scan::kLblOpenLog:
+      if (notification == STN_CLICKED)
+        OpenLog();
+      break;
     default:
       break;
   }
@@ -267,10 +274,34 @@ void ScanWindow::OnActivate(bool active) {
 }
 
 bool ScanWindow::OnSetCursor(HWND over) {
-  if (over != Control(scan::kLblQorn) && over != Control(scan::kLblZel))
+  if (over != Control(scan::kLblQorn) && over != Control(scan::kLblZel) &&
+      over != Control(scan::kLblOpenLog))
     return false;
   SetCursor(LoadCursorW(nullptr, IDC_HAND));
   return true;
+}
+
+// The watch's whole text, in a box, for a click on the status panel: the panel shows its first
+// line only.
+bool ScanWindow::OnStatusClick(const NMHDR& notice) {
+  if (notice.hwndFrom != Control(scan::kSbMain) || notice.code != NM_CLICK || watchWhole_.empty())
+    return false;
+  MessageBoxW(window_, Utf8ToWide(watchWhole_).c_str(), Utf8ToWide(scan::kCaption).c_str(),
+              MB_OK | MB_ICONINFORMATION);
+  return true;
+}
+
+// The log is opened in the system's Notepad, never run or handed to whatever program its name's
+// extension may be associated with.
+void ScanWindow::OpenLog() {
+  if (logPath_.empty())
+    return;
+  const std::optional<std::wstring> system = SizedText(&GetSystemDirectoryW);
+  if (!system)
+    return;
+  const std::wstring notepad = *system + L"\\notepad.exe";
+  const std::wstring argument = L"\"" + Utf8ToWide(logPath_) + L"\"";
+  ShellExecuteW(window_, L"open", notepad.c_str(), argument.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
 void ScanWindow::OnSocketMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -85,6 +85,8 @@ class ScanWindow final : private FirstRunMachine, private WatchView {
   void OnDestroy();
   void OnSocketMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnServicesLearnt(WPARAM tag);
+  bool OnStatusClick(const NMHDR& notice);
+  void OpenLog();
   void ApplyFont();
   void OpenLink(const std::string& address);
   HWND Control(int id) const { return ScanControl(controls_, id); }
@@ -109,7 +111,7 @@ class ScanWindow final : private FirstRunMachine, private WatchView {
   void OfferRetry(const std::string& text, RetryOf what) override;
 
   // WatchView
-  void ShowWatchText(const std::string& text) override;
+  void ShowWatchText(const WatchDisplay& display) override;
 
   HWND window_ = nullptr;
   bool created_ = false;
@@ -130,6 +132,8 @@ class ScanWindow final : private FirstRunMachine, private WatchView {
   // The install script's process from the last configuration (empty where the system gave none).
   UniqueKernelHandle installScript_;
   std::unique_ptr<SiteWatcher> watcher_;
+  std::string watchWhole_;  // the watch's whole text, which a click on the status panel shows
+  std::string logPath_;     // the log that lblOpenLog opens; "": none
 };
 
 }  // namespace orv

@@ -32,9 +32,10 @@ HWND StatusBarTooltip(HWND statusBar) {
 
 }  // namespace
 
-void SetStatusTextWithTip(HWND statusBar, const std::wstring& text, int wrapWidth) {
-  SendMessageW(statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
-  SendMessageW(statusBar, SB_SETTIPTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+void SetStatusTextWithTip(HWND statusBar, const std::wstring& line, const std::wstring& whole,
+                          int wrapWidth) {
+  SendMessageW(statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(line.c_str()));
+  SendMessageW(statusBar, SB_SETTIPTEXTW, 0, reinterpret_cast<LPARAM>(whole.c_str()));
   const HWND tip = StatusBarTooltip(statusBar);
   if (tip != nullptr && wrapWidth > 0)
     SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, wrapWidth);

@@ -11,9 +11,10 @@
 
 namespace orv {
 
-// Puts `text` into the status bar's panel and, whole, into its tooltip, wrapped at `wrapWidth`
+// Puts `line` into the status bar's panel and `whole` into its tooltip, wrapped at `wrapWidth`
 // pixels rather than on one line that may run off the screen.
-void SetStatusTextWithTip(HWND statusBar, const std::wstring& text, int wrapWidth);
+void SetStatusTextWithTip(HWND statusBar, const std::wstring& line, const std::wstring& whole,
+                          int wrapWidth);
 
 // The port label's tooltip. Who holds the port is asked when the tooltip first shows (the owners'
 // table and the services take long to read where many ports are busy; under Wine, reading the

@@ -20,6 +20,12 @@ WatchFacts Facts(std::optional<int32_t> databasePort = 3306) {
   return facts;
 }
 
+SilenceFacts Note(const std::string& serviceNote) {
+  SilenceFacts why;
+  why.serviceNote = serviceNote;
+  return why;
+}
+
 FetchOutcome Status(int32_t status) {
   return FetchOutcome{status, FetchFailure::kNone};
 }
@@ -37,12 +43,18 @@ class FakeWatchMachine : public WatchConnections, public WatchView {
     fetches.push_back(request.host + request.path);
   }
   void StopAll() noexcept override { ++stops; }
-  void AskServiceNote() override { ++noteAsked; }
-  void ShowWatchText(const std::string& text) override { shown.push_back(text); }
+  void AskWhySilent() override { ++noteAsked; }
+  void ShowWatchText(const WatchDisplay& display) override {
+    shown.push_back(display.whole);
+    lines.push_back(display.line);
+    logPath = display.logPath;
+  }
 
   std::vector<std::string> tries;
   std::vector<std::string> fetches;
   std::vector<std::string> shown;
+  std::vector<std::string> lines;
+  std::string logPath;
   int stops = 0;
   int noteAsked = 0;
 };
@@ -76,7 +88,7 @@ TEST(WatchText, SaysWhatHappened) {
 
   // A script still waiting in its window: the user is sent there, not told to run it again.
   WatchFacts running = Facts();
-  running.serviceNote = "服务 X 已停止";
+  running.silence.serviceNote = "服务 X 已停止";
   const std::string silent = WatchText(WatchState::kDatabaseSilent, running);
   for (const char* part :
        {"网站已启动", "数据库（端口 3306）没有响应", "服务 X 已停止", "仍在运行"})
@@ -176,14 +188,14 @@ TEST(SiteWatch, ChangesTheEndStateWhenALateServerAnswers) {
   SiteWatch watch(machine, machine);
   watch.Start(Facts(), 0);
   watch.Fetched(SiteLink::kQorn, NoResponse(FetchFailure::kRefused), 10);
-  watch.ServiceNoteLearnt("服务“X”已停止");  // before any end state: not shown
+  watch.WhySilentLearnt(Note("服务“X”已停止"));  // before any end state: not shown
   watch.Tick(kWatchLongestMs);
   ASSERT_TRUE(watch.EndShown());
   ASSERT_TRUE(watch.Watching());
   EXPECT_FALSE(Has(machine.shown.back(), "已停止")) << machine.shown.back();
   // A stopped service of the bundle is named once learnt, asked once for the state, not at every
   // tick.
-  watch.ServiceNoteLearnt("服务“Apache2.4”已停止，退出码 1067");
+  watch.WhySilentLearnt(Note("服务“Apache2.4”已停止，退出码 1067"));
   EXPECT_TRUE(Has(machine.shown.back(), "Apache2.4”已停止，退出码 1067")) << machine.shown.back();
   const size_t fetches = machine.fetches.size();
   watch.Tick(kWatchLongestMs + 1000);  // less often now
@@ -223,6 +235,31 @@ TEST(SiteWatch, NamesATakenDatabasePortAndASilentSiteTogether) {
   watch.Fetched(SiteLink::kZel, Status(200), 30100);
   EXPECT_FALSE(watch.Watching());
   EXPECT_EQ(machine.shown.back().rfind("数据库端口 3307", 0), 0u) << machine.shown.back();
+}
+
+// The servers' own words: the panel's line names the cause, the whole text holds the excerpt, and
+// the log's button shows while the state says something does not answer.
+TEST(SiteWatch, NamesTheCauseFromTheServersLogs) {
+  FakeWatchMachine machine;
+  SiteWatch watch(machine, machine);
+  watch.Start(Facts(), 0);
+  watch.Fetched(SiteLink::kQorn, Status(200), 100);
+  watch.Fetched(SiteLink::kZel, Status(200), 200);
+  watch.Tick(kWatchLongestMs);
+  ASSERT_EQ(machine.noteAsked, 1);
+  EXPECT_TRUE(machine.logPath.empty());
+  SilenceFacts why;
+  why.databaseCause = "Can't start server: Bind on TCP/IP port: No such file or directory";
+  why.excerpt = "Do you already have another mysqld server running on port: 3306 ?";
+  why.logPath = "D:\\web\\local\\mysql5\\data\\host.err";
+  watch.WhySilentLearnt(why);
+  EXPECT_EQ(machine.lines.back().rfind("数据库没有响应：MySQL 报告 Can't start server", 0), 0u)
+      << machine.lines.back();
+  EXPECT_TRUE(Has(machine.shown.back(), "another mysqld server running on port: 3306"));
+  EXPECT_EQ(machine.logPath, why.logPath);
+  watch.Answered(WatchTarget::kDatabase, 200000);  // it answers after all: no log to open
+  EXPECT_EQ(machine.lines.back(), "网站和数据库已启动");
+  EXPECT_TRUE(machine.logPath.empty());
 }
 
 TEST(SiteWatch, LeavesADatabasePortTakenBeforeTheScriptAlone) {
