@@ -82,6 +82,10 @@ std::string DatabaseOptionFilePath(std::string_view folder) {
   return OutputPath(folder, Templates()[kMyIni]);
 }
 
+std::string UninstallScriptPath(std::string_view folder) {
+  return OutputPath(folder, Templates()[kUnstall]);
+}
+
 void ConfigureBundle(const BundleFolder& where, int32_t port, const LeadBytes& leads,
                      BundleMachine& machine) {
   const std::vector<Template>& table = Templates();

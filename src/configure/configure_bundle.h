@@ -74,6 +74,9 @@ std::string OutputPath(std::string_view folder, const Template& entry);
 // The database server's option file written into the bundle (my.ini), whose port the watch reads.
 std::string DatabaseOptionFilePath(std::string_view folder);
 
+// The script written into the bundle that stops and removes its services (unstall.bat).
+std::string UninstallScriptPath(std::string_view folder);
+
 // Reads the seven templates in table order, replaces the placeholders ("[xpath]" first, then
 // "[port]" in httpd.conf, then "[port2]", which is the port's suffix of the sites' addresses:
 // empty for 80, ":81" for 81), writes the outputs in the order install.bat,

@@ -2,8 +2,12 @@
 // The scan window's first run, from its load to the watch, as one sequence of decisions:
 //   1. At the load (the window's FormLoad), the bundle's services are asked for, off the window's
 //      thread. Where services of the bundle, of an earlier configuration, still run, nothing is
-//      probed or written: a box names them and offers Retry, which asks again, and Cancel, which
-//      leaves the window without a result.
+//      probed or written: a box names them and offers to run the bundle's unstall.bat as
+//      administrator (Yes), or to leave the window without a result (No). After unstall.bat has
+//      ended, the services are asked for again: once they are gone, the first run goes on; where
+//      unstall.bat is missing, the user declined the rights, or services are still there (marked
+//      for deletion, still running), a box says exactly that, names them and what is left to do,
+//      and offers Retry, which asks again, and Cancel.
 //   2. Otherwise the probe (PortProbe) searches for the first free port from the lower bound.
 //   3. With that port: configure the bundle (its files, then the install script, with what is
 //      known just before the script), then the port and the two links, then the completion marker,
@@ -38,11 +42,28 @@ struct SiteLinks {
 };
 SiteLinks LinksForPort(int32_t port);
 
-// What a box's Retry starts again.
-enum class RetryOf { kServicesCheck, kConfiguration };
+// What a box's Retry (or Yes) starts.
+enum class RetryOf { kServicesCheck, kConfiguration, kUninstall };
 
-// The status bar while an earlier configuration's services keep the scan from starting.
+// How the start of the bundle's unstall.bat went.
+enum class UninstallStart {
+  kStarted,   // it runs; the window calls FirstRun::UninstallEnded once it has ended
+  kMissing,   // the bundle has no unstall.bat
+  kDeclined,  // the user declined the request for administrator rights
+};
+
+// The status bar while an earlier configuration's services keep the scan from starting, and while
+// the bundle's unstall.bat runs.
 inline constexpr char kServicesRunningStatus[] = "本捆绑包以前配置的服务仍在运行，未扫描端口";
+inline constexpr char kUninstallRunningStatus[] = "正在运行 unstall.bat，删除以前配置的服务…";
+
+// The boxes about an earlier configuration's services that still run (`running`, named by their
+// display names): the offer to remove them, and what is left to do where unstall.bat is missing,
+// the request for rights was declined, or they are still there after unstall.bat.
+std::string UninstallOfferText(const std::vector<ServiceFacts>& running);
+std::string UninstallMissingText(const std::vector<ServiceFacts>& running);
+std::string UninstallDeclinedText(const std::vector<ServiceFacts>& running);
+std::string StillRunningText(const std::vector<ServiceFacts>& running);
 
 // What the first run uses of the machine and the window.
 class FirstRunMachine {
@@ -74,6 +95,14 @@ class FirstRunMachine {
   // A box with `text`, an error icon, Retry and Cancel. Where the user chooses Retry, the window
   // calls FirstRun::RetryChosen(what) once the box and the handler that showed it have returned.
   virtual void OfferRetry(const std::string& text, RetryOf what) = 0;
+  // A box with `text`, a warning icon, Yes and No. Where the user chooses Yes, the window calls
+  // FirstRun::RetryChosen(RetryOf::kUninstall) once the box and its handler have returned.
+  virtual void OfferUninstall(const std::string& text) = 0;
+  // Starts the bundle's unstall.bat with administrator rights (as the install script is started:
+  // the consent prompt where the program's own rights are not elevated, in the bundle's folder),
+  // and learns off the window's thread when it has ended. Throws a Failure where it cannot be
+  // started for another reason.
+  virtual UninstallStart StartUninstall() = 0;
 };
 
 class FirstRun final : private ProbeView {
@@ -85,6 +114,9 @@ class FirstRun final : private ProbeView {
   void FormLoad();
   void ServicesLearnt(std::vector<ServiceFacts> services);
   void RetryChosen(RetryOf what);
+  // The bundle's unstall.bat has ended (or its end cannot be learnt): the services are asked for
+  // again.
+  void UninstallEnded();
   // The window closes: nothing more is started.
   void Close() noexcept { closed_ = true; }
 
@@ -100,7 +132,7 @@ class FirstRun final : private ProbeView {
 
  private:
   void StartProbe();
-  void Retry();
+  void Uninstall();
 
   // ProbeView
   std::string BoxText(ProbeBox box) const override { return machine_.BoxText(box); }
@@ -112,6 +144,8 @@ class FirstRun final : private ProbeView {
   FirstRunMachine& machine_;
   PortProbe probe_;
   std::vector<ServiceFacts> services_;  // as listed at the last load
+  std::vector<ServiceFacts> running_;   // the bundle's services that kept it from configuring
+  bool uninstallRan_ = false;           // unstall.bat ran since the services were last asked for
   bool closed_ = false;
 };
 

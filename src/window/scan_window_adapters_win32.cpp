@@ -6,8 +6,12 @@
 
 #include "bundle/bundle_services_win32.h"
 #include "bundle/installation_win32.h"
+#include "configure/configure_bundle.h"
 #include "configure/configure_win32.h"
 #include "configure/failure_remedy_win32.h"
+#include "configure/script_start_win32.h"
+#include "platform/elevation_win32.h"
+#include "platform/file_system_win32.h"
 #include "platform/text_win32.h"
 #include "watch/site_watch_win32.h"
 
@@ -101,6 +105,44 @@ void ScanWindow::OfferRetry(const std::string& text, RetryOf what) {
   // The window may have been closed while the box was open.
   if (choice == IDRETRY && window_ != nullptr)
     PostMessageW(window_, kRetryMessage, static_cast<WPARAM>(what), 0);
+}
+
+void ScanWindow::OfferUninstall(const std::string& text) {
+  const int choice = MessageBoxW(window_, Utf8ToWide(text).c_str(),
+                                 Utf8ToWide(scan::kCaption).c_str(), MB_YESNO | MB_ICONWARNING);
+  if (choice == IDYES && window_ != nullptr)
+    PostMessageW(window_, kRetryMessage, static_cast<WPARAM>(RetryOf::kUninstall), 0);
+}
+
+// unstall.bat is started as install.bat is: with the program's rights where they are elevated,
+// through the request for administrator rights otherwise, in the bundle's folder. Its end is
+// waited for off this thread; where the system gives no process to wait for, the services are
+// asked for again after a while.
+UninstallStart ScanWindow::StartUninstall() {
+  const std::string script = UninstallScriptPath(AppFolder());
+  if (!OrdinaryFileExists(script))
+    return UninstallStart::kMissing;
+  UniqueKernelHandle process;
+  if (ProcessIsElevated()) {
+    process = StartScriptMinimized(script);
+  } else {
+    std::optional<UniqueKernelHandle> started = StartScriptAsAdministrator(script, window_);
+    if (!started)
+      return UninstallStart::kDeclined;
+    process = std::move(*started);
+  }
+  constexpr DWORD kWithoutProcessMs = 5000;
+  auto shared = std::make_shared<UniqueKernelHandle>(std::move(process));
+  const bool waiting = uninstallEnd_->Start([shared] {
+    if (*shared)
+      WaitForSingleObject(shared->get(), INFINITE);
+    else
+      Sleep(kWithoutProcessMs);
+    return 0;
+  });
+  if (!waiting)
+    throw Failure("无法等待 unstall.bat 结束：系统资源不足。");
+  return UninstallStart::kStarted;
 }
 
 // WatchView

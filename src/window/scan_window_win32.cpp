@@ -152,6 +152,10 @@ LRESULT ScanWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kHolderLearntMessage:
       holderTip_->OnLearnt(wParam);
       return 0;
+    case kUninstallEndedMessage:
+      if (uninstallEnd_->Take(wParam))
+        Guarded([&] { firstRun_->UninstallEnded(); });
+      return 0;
     case WM_TIMER:
       if (wParam == kStatusTimerId)
         Guarded([&] { firstRun_->TimerTick(); });
@@ -197,6 +201,7 @@ void ScanWindow::OnCreate() {
   controls_ = CreateScanControls(window_);
   holderTip_ =
       std::make_unique<HolderTooltip>(window_, Control(scan::kLblPort), kHolderLearntMessage);
+  uninstallEnd_ = std::make_unique<BackgroundFacts<int>>(window_, kUninstallEndedMessage);
   firstRun_ = std::make_unique<FirstRun>(*sockets_, static_cast<FirstRunMachine&>(*this));
   ApplyFont();
   LayoutScanControls(controls_, dpi_);
@@ -336,6 +341,8 @@ void ScanWindow::OnDestroy() {
     services_->Cancel();
   if (holderTip_)
     holderTip_->Cancel();
+  if (uninstallEnd_)
+    uninstallEnd_->Cancel();
   // The watch ends with the window: its timer, connections and the script's handle.
   if (watcher_)
     watcher_->Stop();

@@ -66,6 +66,8 @@ class ScanWindow final : private FirstRunMachine, private WatchView {
   // holder of the lower bound that the port label's tooltip names.
   static constexpr UINT kServicesLearntMessage = WM_APP + 3;
   static constexpr UINT kHolderLearntMessage = WM_APP + 4;
+  // The bundle's unstall.bat, run to remove an earlier configuration's services, has ended.
+  static constexpr UINT kUninstallEndedMessage = WM_APP + 5;
 
   // The watch of the configured bundle: its connections report through a small range of its own,
   // and it ticks with a timer of its own.
@@ -109,6 +111,8 @@ class ScanWindow final : private FirstRunMachine, private WatchView {
   void ShowLowerBoundTaken(int32_t lowerBound) override;
   void StartWatch(const WatchFacts& facts) override;
   void OfferRetry(const std::string& text, RetryOf what) override;
+  void OfferUninstall(const std::string& text) override;
+  UninstallStart StartUninstall() override;
 
   // WatchView
   void ShowWatchText(const WatchDisplay& display) override;
@@ -129,6 +133,7 @@ class ScanWindow final : private FirstRunMachine, private WatchView {
   std::unique_ptr<FirstRun> firstRun_;
   std::unique_ptr<BackgroundFacts<std::vector<ServiceFacts>>> services_;
   std::unique_ptr<HolderTooltip> holderTip_;
+  std::unique_ptr<BackgroundFacts<int>> uninstallEnd_;
   // The install script's process from the last configuration (empty where the system gave none).
   UniqueKernelHandle installScript_;
   std::unique_ptr<SiteWatcher> watcher_;

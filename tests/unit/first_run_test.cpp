@@ -81,8 +81,17 @@ class Machine : public FirstRunMachine {
     calls.push_back(what == RetryOf::kServicesCheck ? "box: services" : "box: configuration");
     boxes.push_back(text);
   }
+  void OfferUninstall(const std::string& text) override {
+    calls.push_back("box: uninstall?");
+    boxes.push_back(text);
+  }
+  UninstallStart StartUninstall() override {
+    calls.push_back("unstall.bat");
+    return uninstall;
+  }
 
   bool servicesCanBeAsked = true;
+  UninstallStart uninstall = UninstallStart::kStarted;
   int failures = 0;
   std::string status;
   Calls calls;
@@ -108,7 +117,7 @@ void AnswerProbe(FirstRun& run, Sockets& sockets, int32_t firstFree) {
     run.SocketFailed(1);
 }
 
-TEST(FirstRun, RunningServicesOfTheBundleBlockUntilTheyAreGone) {
+TEST(FirstRun, RunningServicesOfTheBundleAreRemovedThenItConfigures) {
   Sockets sockets;
   Machine machine;
   FirstRun run(sockets, machine);
@@ -116,15 +125,47 @@ TEST(FirstRun, RunningServicesOfTheBundleBlockUntilTheyAreGone) {
   run.ServicesLearnt({Service(false, kRunning), Service(true, kRunning)});
   EXPECT_TRUE(sockets.ports.empty()) << "probed while the bundle's services run";
   ASSERT_EQ(machine.boxes.size(), 1u);
-  EXPECT_NE(machine.boxes[0].find("“Apache2”尚未停止"), std::string::npos) << machine.boxes[0];
+  EXPECT_NE(machine.boxes[0].find("服务“Apache2”尚未停止"), std::string::npos) << machine.boxes[0];
   EXPECT_EQ(machine.status, kServicesRunningStatus);
 
-  run.RetryChosen(RetryOf::kServicesCheck);  // asked again: another's service is no obstacle
+  run.RetryChosen(RetryOf::kUninstall);  // Yes
+  EXPECT_EQ(machine.status, kUninstallRunningStatus);
+  run.UninstallEnded();  // asked again: another's service is no obstacle
   run.ServicesLearnt({Service(false, kRunning), Service(true, kServiceStopped)});
   AnswerProbe(run, sockets, 81);
-  EXPECT_EQ(machine.calls,
-            (Calls{"services?", "box: services", "services?", "configure 81 with 2 services",
-                   "links http://localhost:81/qorn", "marker", "holder of 80", "watch 81/3306"}));
+  EXPECT_EQ(machine.calls, (Calls{"services?", "box: uninstall?", "unstall.bat", "services?",
+                                  "configure 81 with 2 services", "links http://localhost:81/qorn",
+                                  "marker", "holder of 80", "watch 81/3306"}));
+}
+
+// Where unstall.bat cannot remove them, the box says why and what is left to do, and nothing is
+// written; Retry asks again.
+TEST(FirstRun, SaysWhyTheServicesAreStillThere) {
+  const std::vector<ServiceFacts> running = {Service(true, kRunning)};
+  struct Case {
+    UninstallStart start;
+    const char* says;
+  };
+  for (const Case& c : {Case{UninstallStart::kMissing, "没有 unstall.bat"},
+                        Case{UninstallStart::kDeclined, "没有获得管理员权限"},
+                        Case{UninstallStart::kStarted, "仍在运行或已标记为删除"}}) {
+    Sockets sockets;
+    Machine machine;
+    machine.uninstall = c.start;
+    FirstRun run(sockets, machine);
+    run.FormLoad();
+    run.ServicesLearnt(running);
+    run.RetryChosen(RetryOf::kUninstall);
+    run.UninstallEnded();  // only where it ran
+    if (c.start == UninstallStart::kStarted)
+      run.ServicesLearnt(running);
+    ASSERT_EQ(machine.calls.back(), "box: services") << c.says;
+    EXPECT_NE(machine.boxes.back().find(c.says), std::string::npos) << machine.boxes.back();
+    EXPECT_NE(machine.boxes.back().find("“Apache2”"), std::string::npos) << machine.boxes.back();
+    EXPECT_TRUE(sockets.ports.empty());
+    run.RetryChosen(RetryOf::kServicesCheck);
+    EXPECT_EQ(machine.calls.back(), "services?");
+  }
 }
 
 TEST(FirstRun, AFailedConfigurationSaysWhatToDoAndRetryScansAgain) {
