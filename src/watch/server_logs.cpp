@@ -1,5 +1,7 @@
 #include "watch/server_logs.h"
 
+#include "platform/ascii_text.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -11,24 +13,6 @@ namespace {
 
 bool IsSeparator(char c) {
   return c == '\\' || c == '/';
-}
-
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i]))
-      return false;
-  }
-  return true;
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view start) {
-  return text.size() >= start.size() && EqualsIgnoringCase(text.substr(0, start.size()), start);
 }
 
 bool HasDrive(std::string_view path) {
@@ -434,7 +418,7 @@ bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
   if (part.size() > text.size())
     return false;
   for (size_t i = 0; i + part.size() <= text.size(); ++i) {
-    if (EqualsIgnoringCase(text.substr(i, part.size()), part))
+    if (EqualsIgnoringAsciiCase(text.substr(i, part.size()), part))
       return true;
   }
   return false;
@@ -447,7 +431,8 @@ bool ContainsWord(std::string_view text, std::string_view word) {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
   };
   for (size_t i = 0; i + word.size() <= text.size(); ++i) {
-    if (!EqualsIgnoringCase(text.substr(i, word.size()), word) || (i > 0 && wordChar(text[i - 1])))
+    if (!EqualsIgnoringAsciiCase(text.substr(i, word.size()), word) ||
+        (i > 0 && wordChar(text[i - 1])))
       continue;
     size_t after = i + word.size();
     if (after < text.size() && AsciiLower(text[after]) == 's')
@@ -589,7 +574,7 @@ size_t CauseStart(std::string_view message, const LeadBytes& leads) {
 // Lines that say only that the server ends: an error, but never the cause line while another
 // error is there.
 bool SaysOnlyTheEnd(std::string_view message) {
-  return message == "Aborting" || StartsWithIgnoringCase(message, "Aborting");
+  return message == "Aborting" || StartsWithIgnoringAsciiCase(message, "Aborting");
 }
 
 // The line's bytes without control characters (a tab becomes a blank), cut at a character's
@@ -707,18 +692,18 @@ LogPlace WebErrorLogPlace(std::string_view httpdConf, std::string_view defaultSe
     const size_t nameEnd = std::min(text.find_first_of(" \t"), text.size());
     const std::string_view name = text.substr(0, nameEnd);
     const std::string_view rest = text.substr(nameEnd);
-    if (StartsWithIgnoringCase(name, "<VirtualHost"))
+    if (StartsWithIgnoringAsciiCase(name, "<VirtualHost"))
       ++virtualHostDepth;
-    else if (StartsWithIgnoringCase(name, "</VirtualHost"))
+    else if (StartsWithIgnoringAsciiCase(name, "</VirtualHost"))
       virtualHostDepth = std::max(0, virtualHostDepth - 1);
-    else if (EqualsIgnoringCase(name, "ServerRoot"))
+    else if (EqualsIgnoringAsciiCase(name, "ServerRoot"))
       serverRoot = FirstArgument(rest);
-    else if (EqualsIgnoringCase(name, "ErrorLog") && virtualHostDepth == 0)
+    else if (EqualsIgnoringAsciiCase(name, "ErrorLog") && virtualHostDepth == 0)
       errorLog = FirstArgument(rest);
     line.clear();
   }
   const std::string log = errorLog.value_or("logs/error.log");
-  if (log.starts_with("|") || log == "syslog" || StartsWithIgnoringCase(log, "syslog:"))
+  if (log.starts_with("|") || log == "syslog" || StartsWithIgnoringAsciiCase(log, "syslog:"))
     return {LogPlace::Kind::kNoFile, {}};
   const std::string root = serverRoot.value_or(std::string(defaultServerRoot));
   if (!IsFullPath(root))

@@ -4,6 +4,7 @@
 #include "bundle/installation_win32.h"
 #include "configure/configure_bundle.h"
 #include "configure/placeholder.h"
+#include "platform/ascii_text.h"
 #include "platform/failure.h"
 #include "platform/file_system_win32.h"
 #include "platform/system_error_win32.h"
@@ -62,10 +63,9 @@ std::vector<std::string> WebServerSources(const std::vector<ServiceFacts>& servi
   for (const ServiceFacts& service : services) {
     const std::string& path = service.binaryPath;
     const size_t name = path.find_last_of("\\/");
-    std::string file = path.substr(name == std::string::npos ? 0 : name + 1);
-    for (char& c : file)
-      c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    if (service.insideBundle && file.rfind("httpd", 0) == 0) {
+    const std::string_view file =
+        std::string_view(path).substr(name == std::string::npos ? 0 : name + 1);
+    if (service.insideBundle && StartsWithIgnoringAsciiCase(file, "httpd")) {
       sources.push_back(service.name);
       sources.push_back(service.displayName);
     }

@@ -33,6 +33,10 @@ int TimedOut(const std::wstring& what, DWORD timeoutMs);
 // The window named by the first argument, waited for; null after saying what timed out.
 HWND RequireWindow(const Options& options);
 
+// Starts the program `exe` with no arguments; its process, or empty after saying on stderr why it
+// could not be started.
+HANDLE StartProgram(const std::wstring& exe);
+
 // Each handler returns the exit code. The arguments are counted before it runs.
 
 // reading_commands_win32.cpp

@@ -55,19 +55,10 @@ std::string Figure(double ms) {
 int CommandLag(const Options& options) {
   const std::wstring& exe = options.positional.at(0);
   const std::wstring& title = options.positional.at(1);
-  std::wstring commandLine = L"\"" + exe + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
   const Clock sinceStart;
-  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info)) {
-    Complain("cannot start " + orv::WideToUtf8(exe) + " (error " + std::to_string(GetLastError()) +
-             ")");
+  const orv::UniqueKernelHandle process(StartProgram(exe));
+  if (!process)
     return kExitFailure;
-  }
-  const orv::UniqueKernelHandle process(info.hProcess);
-  const orv::UniqueKernelHandle thread(info.hThread);
   const HWND window = WaitForTopLevel(title, nullptr, options.timeoutMs);
   if (window == nullptr) {
     TerminateProcess(process.get(), 1);

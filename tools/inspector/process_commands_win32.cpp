@@ -59,27 +59,33 @@ int CommandGone(const Options& options) {
   return kExitDone;
 }
 
+HANDLE StartProgram(const std::wstring& exe) {
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    Complain("cannot start " + orv::WideToUtf8(exe) + " (error " + std::to_string(GetLastError()) +
+             ")");
+    return nullptr;
+  }
+  const orv::UniqueKernelHandle thread(info.hThread);
+  return info.hProcess;
+}
+
 // Starts the program, times it until its window (or, with --dialog, its message box) is visible,
 // reads its peak working set, then closes it (WM_CLOSE, or OK of the box) and waits for its end.
 int CommandLaunch(const Options& options) {
   const std::wstring& exe = options.positional.at(0);
   const std::wstring& title = options.positional.at(1);
-  std::wstring commandLine = L"\"" + exe + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
   LARGE_INTEGER frequency{};
   LARGE_INTEGER start{};
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info)) {
-    Complain("cannot start " + orv::WideToUtf8(exe) + " (error " + std::to_string(GetLastError()) +
-             ")");
+  const orv::UniqueKernelHandle process(StartProgram(exe));
+  if (!process)
     return kExitFailure;
-  }
-  const orv::UniqueKernelHandle process(info.hProcess);
-  const orv::UniqueKernelHandle thread(info.hThread);
   const HWND window =
       WaitForTopLevel(title, options.dialog ? kDialogClass : nullptr, options.timeoutMs);
   LARGE_INTEGER shown{};
@@ -114,7 +120,7 @@ int CommandLaunch(const Options& options) {
     untilFigure = std::string(",\"ms_to_text\":") + text;
   }
   Sleep(200);  // let start-up settle before reading the peak
-  const SIZE_T peak = PeakWorkingSet(info.dwProcessId);
+  const SIZE_T peak = PeakWorkingSet(GetProcessId(process.get()));
   if (options.dialog) {
     PostMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
   } else {
