@@ -1,10 +1,10 @@
 #include "watch/server_logs.h"
 
-#include "platform/ascii_text.h"
-
 #include <algorithm>
 #include <array>
 #include <cctype>
+
+#include "platform/ascii_text.h"
 
 namespace orv {
 namespace {
