@@ -1,6 +1,7 @@
 #include "probe/probe_sockets_win32.h"
 
 #include <cstring>
+#include <utility>
 
 #include "platform/failure.h"
 #include "platform/system_error_win32.h"
@@ -11,6 +12,7 @@ namespace orv {
 namespace {
 
 constexpr int16_t kNoOwner = -1;
+constexpr int16_t kSpareOwner = -2;  // the number of the spare socket: no element's yet
 
 std::string ElementName(int16_t index) {
   return "探测套接字 " + std::to_string(index);
@@ -77,25 +79,38 @@ void WinsockProbeSockets::StartConnect(int16_t index, Element& element, int32_t 
   if (port < 1 || port > 65535)
     throw Failure(ElementName(index) + "不能连接端口 " + std::to_string(port) + "。");
   ReleaseMessageNumber(element);
-  element.socket.reset();
+  // The element's last socket is closed once the new connect is under way: its report, if one is
+  // still queued, is stale either way, since its message number is given back here.
+  UniqueSocket previous = std::move(element.socket);
   element.port = port;
-  element.message = TakeMessageNumber(index);
 
   if (element.addressLength == 0) {
+    element.message = TakeMessageNumber(index);
     PostFailure(element, WSAHOST_NOT_FOUND);
     return;
   }
-  if (element.address.ss_family == AF_INET6) {
+  const int family = element.address.ss_family;
+  if (family == AF_INET6) {
     reinterpret_cast<sockaddr_in6*>(&element.address)->sin6_port =
         htons(static_cast<u_short>(port));
   } else {
     reinterpret_cast<sockaddr_in*>(&element.address)->sin_port = htons(static_cast<u_short>(port));
   }
+  const auto* address = reinterpret_cast<const sockaddr*>(&element.address);
 
-  ConnectStart start =
-      StartTcpConnect(reinterpret_cast<const sockaddr*>(&element.address), element.addressLength,
-                      {window_, element.message}, initialRtoSupported_);
+  ConnectStart start;
+  if (spare_.socket && spare_.family == family) {
+    element.message = std::exchange(spare_.message, 0);
+    messageOwners_[element.message - firstMessage_] = index;
+    start = StartTcpConnect(std::move(spare_.socket), address, element.addressLength, true);
+  } else {
+    DropSpare();  // of another family: its message number may be needed now
+    element.message = TakeMessageNumber(index);
+    start = StartTcpConnect(address, element.addressLength, {window_, element.message},
+                            initialRtoSupported_);
+  }
   element.socket = std::move(start.socket);
+  previous.reset();
   switch (start.stage) {
     case ConnectStage::kNoSocket:
       ReleaseMessageNumber(element);
@@ -105,12 +120,34 @@ void WinsockProbeSockets::StartConnect(int16_t index, Element& element, int32_t 
       throw ErrorFailure("设置", ElementName(index), static_cast<DWORD>(start.error));
     case ConnectStage::kRefused:
       PostFailure(element, start.error);
-      return;
+      break;
     case ConnectStage::kPending:
     case ConnectStage::kConnected:
       // A connect that completes at once is still reported through FD_CONNECT.
-      return;
+      break;
   }
+  PrepareSpare(family);
+}
+
+void WinsockProbeSockets::PrepareSpare(int family) noexcept {
+  if (spare_.socket && spare_.family == family)
+    return;
+  DropSpare();
+  const std::optional<UINT> message = FreeMessageNumber(kSpareOwner);
+  if (!message)
+    return;
+  ConnectStart made = PrepareTcpSocket(family, {window_, *message}, initialRtoSupported_);
+  if (!made.socket) {
+    messageOwners_[*message - firstMessage_] = kNoOwner;
+    return;
+  }
+  spare_ = Spare{std::move(made.socket), family, *message};
+}
+
+void WinsockProbeSockets::DropSpare() noexcept {
+  if (spare_.message != 0)
+    messageOwners_[spare_.message - firstMessage_] = kNoOwner;
+  spare_ = Spare{};
 }
 
 void WinsockProbeSockets::PostFailure(const Element& element, int error) noexcept {
@@ -118,15 +155,21 @@ void WinsockProbeSockets::PostFailure(const Element& element, int error) noexcep
                WSAMAKESELECTREPLY(FD_CONNECT, error));
 }
 
-UINT WinsockProbeSockets::TakeMessageNumber(int16_t index) {
+std::optional<UINT> WinsockProbeSockets::FreeMessageNumber(int16_t owner) noexcept {
   for (UINT tried = 0; tried < messageCount_; ++tried) {
     const UINT offset = (nextMessage_ + tried) % messageCount_;
     if (messageOwners_[offset] == kNoOwner) {
-      messageOwners_[offset] = index;
+      messageOwners_[offset] = owner;
       nextMessage_ = (offset + 1) % messageCount_;
       return firstMessage_ + offset;
     }
   }
+  return std::nullopt;
+}
+
+UINT WinsockProbeSockets::TakeMessageNumber(int16_t index) {
+  if (const std::optional<UINT> message = FreeMessageNumber(index))
+    return *message;
   throw Failure("同时进行的端口探测过多（最多 " + std::to_string(messageCount_) + " 个），" +
                 ElementName(index) + "未能连接。");
 }
@@ -148,6 +191,8 @@ void WinsockProbeSockets::Close(int16_t index) {
 void WinsockProbeSockets::Remove(int16_t index) {
   Close(index);
   elements_.erase(index);
+  if (elements_.empty())
+    DropSpare();  // the probe is over: no socket is kept for it
 }
 
 int32_t WinsockProbeSockets::RemotePort(int16_t index) const {
@@ -181,6 +226,7 @@ std::optional<SocketEvent> WinsockProbeSockets::TakeEvent(UINT message, WPARAM w
 
 void WinsockProbeSockets::CloseAll() noexcept {
   elements_.clear();
+  spare_ = Spare{};
   messageOwners_.assign(messageCount_, kNoOwner);
 }
 

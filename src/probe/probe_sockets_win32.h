@@ -10,6 +10,12 @@
 // its socket was closed thus finds its number unowned, or owned by a later attempt on another
 // socket handle, and is dropped; the handle alone could not tell, since the system reuses handle
 // values.
+//
+// While a connect is under way the family already makes the socket for the next one (a spare:
+// created, set to report to the window under a message number of its own), so that a probe that
+// sends one element from port to port finds its next socket ready, and the system notices the
+// connect's result meanwhile: by the time the window asks for its messages, the report is there.
+// The spare is closed with the family's last element.
 
 #include <cstdint>
 #include <map>
@@ -69,10 +75,25 @@ class WinsockProbeSockets final : public ProbeSockets {
     UINT message = 0;            // message number of the connect in flight; 0 for none
   };
 
+  // A socket made ready for the next connect, reporting as `message`; none while `socket` is
+  // invalid.
+  struct Spare {
+    UniqueSocket socket;
+    int family = AF_UNSPEC;
+    UINT message = 0;
+  };
+
   Element& At(int16_t index);
   void StartConnect(int16_t index, Element& element, int32_t port);
-  UINT TakeMessageNumber(int16_t index);
+  // A free message number, now owned by `owner`; nothing when every number is in use.
+  std::optional<UINT> FreeMessageNumber(int16_t owner) noexcept;
+  UINT TakeMessageNumber(int16_t index);  // throws a Failure when every number is in use
   void ReleaseMessageNumber(Element& element) noexcept;
+  // Makes the spare for a connect to an address of `family`, where none of that family is ready.
+  // A spare that cannot be made is not made: the next connect makes its socket itself, and
+  // reports its failure.
+  void PrepareSpare(int family) noexcept;
+  void DropSpare() noexcept;
   // Queues a failed result for the element's connect in flight, as the system would.
   void PostFailure(const Element& element, int error) noexcept;
 
@@ -84,6 +105,7 @@ class WinsockProbeSockets final : public ProbeSockets {
   bool initialRtoSupported_ = true;     // false once the system refused SIO_TCP_INITIAL_RTO
   std::vector<int16_t> messageOwners_;  // per message number: its element, or -1
   std::map<int16_t, Element> elements_;
+  Spare spare_;
 };
 
 }  // namespace orv

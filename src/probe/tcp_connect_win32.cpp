@@ -2,6 +2,8 @@
 
 #include <mstcpip.h>
 
+#include <utility>
+
 #include "platform/failure.h"
 #include "platform/system_error_win32.h"
 #include "platform/winsock_session_win32.h"
@@ -97,10 +99,10 @@ BindResult TryBindWildcard(int family, int32_t port) {
 
 }  // namespace
 
-ConnectStart StartTcpConnect(const sockaddr* address, int length, ConnectNotice notice,
-                             bool& initialRtoSupported) noexcept {
+ConnectStart PrepareTcpSocket(int family, ConnectNotice notice,
+                              bool& initialRtoSupported) noexcept {
   ConnectStart start;
-  start.socket.reset(::socket(address->sa_family, SOCK_STREAM, IPPROTO_TCP));
+  start.socket.reset(::socket(family, SOCK_STREAM, IPPROTO_TCP));
   if (!start.socket) {
     start.error = WSAGetLastError();
     return start;
@@ -120,8 +122,16 @@ ConnectStart StartTcpConnect(const sockaddr* address, int length, ConnectNotice 
     start.stage = ConnectStage::kNoNotice;
     return start;
   }
+  start.stage = ConnectStage::kPending;
+  return start;
+}
+
+ConnectStart StartTcpConnect(UniqueSocket socket, const sockaddr* address, int length,
+                             bool toWindow) noexcept {
+  ConnectStart start;
+  start.socket = std::move(socket);
   if (connect(start.socket.get(), address, length) == 0) {
-    start.stage = notice.window != nullptr ? ConnectStage::kPending : ConnectStage::kConnected;
+    start.stage = toWindow ? ConnectStage::kPending : ConnectStage::kConnected;
     return start;
   }
   start.error = WSAGetLastError();
@@ -129,6 +139,14 @@ ConnectStart StartTcpConnect(const sockaddr* address, int length, ConnectNotice 
   if (start.stage == ConnectStage::kPending)
     start.error = 0;
   return start;
+}
+
+ConnectStart StartTcpConnect(const sockaddr* address, int length, ConnectNotice notice,
+                             bool& initialRtoSupported) noexcept {
+  ConnectStart made = PrepareTcpSocket(address->sa_family, notice, initialRtoSupported);
+  if (!made.socket)
+    return made;
+  return StartTcpConnect(std::move(made.socket), address, length, notice.window != nullptr);
 }
 
 bool LoopbackPortAccepts(int32_t port, DWORD limitMs) noexcept {

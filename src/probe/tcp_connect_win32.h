@@ -30,9 +30,19 @@ struct ConnectNotice {
   UINT message = 0;
 };
 
-// Starts a connect to `address` (of `length` bytes; its family names the socket's). Asks for an
-// immediate refusal once per socket while `initialRtoSupported` is true, and clears it when the
-// system refuses the request (before Windows 10 1703, Wine). Winsock is started. Never throws.
+// Makes a TCP socket of `family` ready for a connect: non-blocking, reporting as `notice` says.
+// Asks for an immediate refusal once per socket while `initialRtoSupported` is true, and clears it
+// when the system refuses the request (before Windows 10 1703, Wine). On success the stage is
+// kPending and the socket valid; otherwise the stage is kNoSocket or kNoNotice, with no socket.
+// Winsock is started. Never throws.
+ConnectStart PrepareTcpSocket(int family, ConnectNotice notice, bool& initialRtoSupported) noexcept;
+
+// Starts a connect to `address` (of `length` bytes, of the socket's family) on a socket from
+// PrepareTcpSocket; `toWindow` tells whether that socket reports to a window. Never throws.
+ConnectStart StartTcpConnect(UniqueSocket socket, const sockaddr* address, int length,
+                             bool toWindow) noexcept;
+
+// Both steps at once: a new socket of the address's family, connecting.
 ConnectStart StartTcpConnect(const sockaddr* address, int length, ConnectNotice notice,
                              bool& initialRtoSupported) noexcept;
 

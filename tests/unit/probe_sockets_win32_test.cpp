@@ -217,6 +217,35 @@ TEST_F(ProbeSocketsTest, APortHeldOnlyOverIpv6CannotBeListenedOn) {
   EXPECT_FALSE(sockets.CanListenOn(20071));
 }
 
+// The socket made ready for the next connect is of the last connect's family: an element that
+// connects over the other family must not be given it (its connect would fail, and a busy port
+// would pass for a free one).
+TEST_F(ProbeSocketsTest, ElementsOfBothFamiliesTakeTurns) {
+  UniqueSocket v6(::socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP));
+  if (!v6)
+    GTEST_SKIP() << "no IPv6 sockets here";
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_addr = in6addr_loopback;
+  address.sin6_port = htons(20092);
+  if (bind(v6.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
+    GTEST_SKIP() << "no IPv6 loopback here";
+  ASSERT_EQ(listen(v6.get(), SOMAXCONN), 0);
+  const UniqueSocket v4 = Open(20091, true);
+
+  WinsockProbeSockets sockets(window_.get(), kFirstMessage, kMessageCount);
+  Start(sockets, 1, 20091);
+  EXPECT_EQ(NextEvent(sockets), Event(1, true));
+  sockets.Create(2);
+  sockets.Connect(2, "::1", 20092);
+  EXPECT_EQ(NextEvent(sockets), Event(2, true));
+  for (int16_t index : {1, 2}) {
+    sockets.Close(index);
+    sockets.Reconnect(index, index == 1 ? 20091 : 20092);
+    EXPECT_EQ(NextEvent(sockets), Event(index, true));
+  }
+}
+
 // The one loopback connect that waits for its answer, as the watch asks where the TCP table
 // cannot be read.
 TEST_F(ProbeSocketsTest, LoopbackPortAcceptsOnlyWhereAServerListens) {
