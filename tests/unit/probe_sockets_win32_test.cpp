@@ -239,7 +239,7 @@ TEST_F(ProbeSocketsTest, ElementsOfBothFamiliesTakeTurns) {
   sockets.Create(2);
   sockets.Connect(2, "::1", 20092);
   EXPECT_EQ(NextEvent(sockets), Event(2, true));
-  for (int16_t index : {1, 2}) {
+  for (const int16_t index : {int16_t{1}, int16_t{2}}) {
     sockets.Close(index);
     sockets.Reconnect(index, index == 1 ? 20091 : 20092);
     EXPECT_EQ(NextEvent(sockets), Event(index, true));
