@@ -42,7 +42,8 @@ SiteLinks LinksForPort(int32_t port);
 enum class RetryOf { kServicesCheck, kConfiguration };
 
 // The status bar while an earlier configuration's services keep the scan from starting.
-inline constexpr char kServicesRunningStatus[] = "本捆绑包以前配置的服务仍在运行，未扫描端口";
+inline constexpr char kServicesRunningStatus[] =
+    "以前的配置仍在运行，请以管理员身份运行 unstall.bat";
 
 // What the first run uses of the machine and the window.
 class FirstRunMachine {
