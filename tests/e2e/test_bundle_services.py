@@ -65,8 +65,8 @@ def services_box(s, timeout_s):
     box = s.message_box(CAPTION, timeout_s=timeout_s)
     assert box["icon"] == "error", box
     assert [button.split("(")[0] for button in box["buttons"]] == ["重试", "取消"], box
-    assert f"本捆绑包的服务“{DISPLAY_NAME}”尚未停止" in box["text"], box
-    assert "如果您想重新配置本系统，请先执行unstall.bat" in box["text"], box
+    assert f"服务“{DISPLAY_NAME}”尚未停止" in box["text"], box
+    assert "如果您想重新配置本系统，请先以管理员身份运行 unstall.bat" in box["text"], box
     return box
 
 
@@ -102,7 +102,7 @@ def test_cancel_leaves_the_window_without_a_result(s, service):
     services_box(s, RESULT_S)
     s.message_box(CAPTION, press="cancel", timeout_s=2)
     status = s.status()
-    assert "以前配置的服务仍在运行" in status["texts"][0], status
+    assert "以前的配置仍在运行" in status["texts"][0], status
     time.sleep(1)
     nothing_written(s)
     s.close()
