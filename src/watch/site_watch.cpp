@@ -55,7 +55,7 @@ std::string PortTakenText(const WatchFacts& facts) {
 std::string PortTakenLine(const WatchFacts& facts) {
   const std::string port = DatabasePort(facts);
   if (facts.databaseHolder.empty())
-    return "MySQL 数据库的端口 " + port + " 在启动前已被占用";
+    return "MySQL 数据库的端口 " + port + " 已被占用，可能无法启动";
   return JoinWords({"MySQL 数据库的端口 " + port + " 已被", facts.databaseHolder, "占用"});
 }
 
