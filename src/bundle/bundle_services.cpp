@@ -1,5 +1,7 @@
 #include "bundle/bundle_services.h"
 
+#include "platform/chinese_text.h"
+
 namespace orv {
 namespace {
 
@@ -25,15 +27,6 @@ bool HasExtension(std::string_view path) {
   const size_t name = path.find_last_of("\\/");
   const size_t dot = path.find_last_of('.');
   return dot != std::string_view::npos && (name == std::string_view::npos || dot > name);
-}
-
-bool EndsWithSentenceMark(const std::string& text) {
-  for (const std::string_view mark : {"。", ".", "!", "！"}) {
-    if (text.size() >= mark.size() &&
-        text.compare(text.size() - mark.size(), mark.size(), mark) == 0)
-      return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -79,18 +72,6 @@ std::vector<ServiceFacts> RunningBundleServices(const std::vector<ServiceFacts>&
   return running;
 }
 
-std::string RunningServicesText(const std::vector<ServiceFacts>& running) {
-  std::string names;
-  for (const ServiceFacts& service : running) {
-    if (!names.empty())
-      names += "、";
-    names += "“" + ServiceTitle(service) + "”";
-  }
-  return "本系统以前的配置仍在运行：本捆绑包的服务" + names +
-         "尚未停止。为免覆盖正在使用的配置，本程序没有扫描端口，也没有写入任何文件。\n\n"
-         "如果您想重新配置本系统，请先执行unstall.bat，然后点击“重试”。";
-}
-
 std::string StoppedServiceNote(const std::vector<ServiceFacts>& services,
                                const std::function<std::string(uint32_t)>& systemText) {
   const ServiceFacts* chosen = nullptr;
@@ -111,13 +92,13 @@ std::string StoppedServiceNote(const std::vector<ServiceFacts>& services,
     return note + "。";
   const uint32_t code = chosen->win32ExitCode == kServiceSpecificError ? chosen->serviceExitCode
                                                                        : chosen->win32ExitCode;
-  note += "，退出码 " + std::to_string(code);
+  note += "，退出代码 " + std::to_string(code);
   std::string text = systemText ? systemText(chosen->win32ExitCode) : std::string();
   while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
     text.pop_back();
   if (text.empty())
     return note + "。";
-  return note + "：" + text + (EndsWithSentenceMark(text) ? "" : "。");
+  return note + "：" + AsSentence(text);
 }
 
 }  // namespace orv

@@ -44,11 +44,6 @@ std::string ServiceTitle(const ServiceFacts& service);
 // an earlier configuration of this bundle still in place, which a new one must not overwrite.
 std::vector<ServiceFacts> RunningBundleServices(const std::vector<ServiceFacts>& services);
 
-// The text of the box shown before the probe while `running` (RunningBundleServices, not empty)
-// run: names them, says that an earlier configuration is still running and that unstall.bat must
-// be run first, then Retry.
-std::string RunningServicesText(const std::vector<ServiceFacts>& running);
-
 // A short note on a stopped service of the bundle, for the watch's texts: the first one stopped
 // with an exit code other than 0 (else the first one stopped), its code (the service's own where
 // win32ExitCode is 1066) and the system's text `systemText(win32ExitCode)` (may be empty), such as

@@ -25,7 +25,7 @@ constexpr std::array<size_t, kCount> kWriteOrder = {kInstall, kUnstall,   kStart
 
 // Said after a failed start of the install script: every output is in place by then.
 constexpr std::string_view kFilesWrittenNote =
-    "\n\n配置文件均已写入，但安装脚本没有运行；下次启动本程序时会重新配置。";
+    "\n\n配置文件均已写入，但安装脚本没有运行，配置尚未完成。点击“重试”可以重新配置。";
 
 void StartInstallScript(const std::string& script, BundleMachine& machine) {
   bool started = false;
@@ -39,10 +39,12 @@ void StartInstallScript(const std::string& script, BundleMachine& machine) {
     throw Failure(failure.what() + std::string(kFilesWrittenNote));
   }
   if (!started) {
+    // The prompt names the command processor that runs the script, not the script.
     throw Failure("安装脚本“" + script +
-                  "”需要管理员权限才能把 Web 服务器和数据库注册为 Windows 服务，"
-                  "但管理员权限的请求被拒绝了。" +
-                  std::string(kFilesWrittenNote));
+                  "”需要以管理员身份运行，才能把 Web 服务器和 MySQL 数据库注册为 Windows "
+                  "服务，但管理员权限的请求被拒绝了。配置文件均已写入，配置尚未完成。\n\n"
+                  "请点击“重试”；当 Windows 询问是否允许“Windows 命令处理程序”对设备进行更改时，"
+                  "请点击“是”。");
   }
 }
 
@@ -94,9 +96,9 @@ void ConfigureBundle(const BundleFolder& where, int32_t port, const LeadBytes& l
   // would run another script than the one written here; the generated scripts, which carry the
   // folder, would misbehave the same way. Refuse before anything is touched.
   if (where.folder.find('%') != std::string::npos) {
-    throw Failure("应用程序文件夹“" + where.folder +
-                  "”含有“%”，命令处理程序会把它当作变量展开，无法安全地运行安装脚本。"
-                  "请把整个文件夹移到名称不含“%”的位置后再配置。");
+    throw Failure("本系统的文件夹“" + where.folder +
+                  "”的路径中含有“%”，安装脚本在这样的位置无法正确运行。重试无法解决此问题。"
+                  "请点击“取消”，把整个文件夹移到路径中不含“%”的位置，再从那里启动本程序。");
   }
 
   // In code pages 932, 936 and 950 the second byte of a character may be 0x5C, which the web
@@ -105,10 +107,11 @@ void ConfigureBundle(const BundleFolder& where, int32_t port, const LeadBytes& l
   const size_t backslash = FindBackslashSecondByte(where.folderText, leads);
   if (backslash != std::string::npos) {
     const std::string character = CharacterAt(where.folder, where.folderText, backslash, leads);
-    throw Failure("应用程序文件夹“" + where.folder + "”含有字符“" + character +
-                  "”，它在当前系统代码页中的第二个字节是反斜杠“\\”，Web "
-                  "服务器和数据库会把它误读为路径分隔符或转义符，配置文件会被破坏。"
-                  "请把整个文件夹移到名称不含该字符的位置后再配置。");
+    throw Failure("本系统的文件夹“" + where.folder + "”的路径中含有字符“" + character +
+                  "”。在当前的 Windows 语言设置下，Web 服务器和 MySQL "
+                  "数据库会把这个字符误读为路径分隔符，配置文件会被破坏。重试无法解决此问题。"
+                  "请点击“取消”，把整个文件夹移到路径中不含该字符的位置（例如 D:\\web），"
+                  "再从那里启动本程序。");
   }
 
   std::array<std::string, kCount> texts;

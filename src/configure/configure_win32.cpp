@@ -64,9 +64,13 @@ UniqueKernelHandle ConfigureIn(const std::string& folder, int32_t port, HWND own
     folderText = Utf8ToAnsiStrict(folder, "应用程序文件夹");
     scriptFolderText =
         GetOEMCP() == GetACP() ? folderText : Utf8ToAnsiStrict(folder, "应用程序文件夹", CP_OEMCP);
-  } catch (const Failure& failure) {
-    throw Failure(std::string(failure.what()) +
-                  "请把整个文件夹移到路径只含英文字母、数字的位置（例如 D:\\web）后再配置。");
+  } catch (const Failure&) {
+    // The conversion's own text names code pages, which users do not know: this says the same
+    // in the words of Windows' region settings.
+    throw Failure("本系统的文件夹“" + folder +
+                  "”的路径中含有当前“非 Unicode 程序的语言”设置无法表示的字符，无法写入配置文件。"
+                  "重试无法解决此问题。请点击“取消”，把整个文件夹移到路径只含英文字母和数字的位置"
+                  "（例如 D:\\web），再从那里启动本程序。");
   }
   const BundleFolder where{folder, folderText, scriptFolderText};
   RealBundleMachine machine(owner, beforeScript);

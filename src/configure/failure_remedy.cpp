@@ -31,6 +31,8 @@ bool IsInUse(uint32_t code) {
 }
 
 constexpr char kStartThere[] = "再在那里启动 Orvandimex.exe。";
+// Where the fix is to move or extract the folder, Retry cannot help: the box says to cancel.
+constexpr char kCancel[] = "重试无法解决此问题。请点击“取消”，";
 
 }  // namespace
 
@@ -92,28 +94,29 @@ std::string RemedyText(Remedy remedy, const RemedyFacts& facts) {
     case Remedy::kNone:
       return std::string();
     case Remedy::kExtractWholeArchive:
-      return "程序是在没有捆绑包其余部分的情况下启动的（例如直接在压缩包中打开，或只复制了 "
-             "Orvandimex.exe）：请先把整个压缩包解压到一个文件夹，" +
-             std::string(kStartThere);
+      return "Orvandimex.exe 不在本系统的文件夹中（例如直接在压缩包中打开了它，或只复制了它）。" +
+             std::string(kCancel) + "先把整个压缩包解压到一个文件夹，" + kStartThere;
     case Remedy::kExtractAgain:
-      return "捆绑包缺少文件：请把整个压缩包重新解压到一个文件夹，" + std::string(kStartThere);
+      return "本系统缺少文件。" + std::string(kCancel) + "把整个压缩包重新解压到一个文件夹，" +
+             kStartThere;
     case Remedy::kCloseHolder:
       if (!facts.holders.empty())
         return "该文件正被“" + facts.holders + "”使用：请关闭它，然后点击“重试”。";
       return "该文件正被另一个程序使用（例如编辑器或杀毒软件）：请关闭该程序，然后点击“重试”。";
     case Remedy::kClearReadOnly:
-      return "该文件是只读的：请在文件属性中取消“只读”，然后点击“重试”。";
+      return "该文件是只读的：请在文件的属性中取消勾选“只读”，然后点击“重试”。";
     case Remedy::kMoveToWritableFolder:
-      return "当前用户不能写入捆绑包所在的文件夹：请把整个捆绑包移到当前用户可以写入的文件夹"
-             "（例如 D 盘上的文件夹），" +
-             std::string(kStartThere);
+      return "您没有写入本系统文件夹的权限。" + std::string(kCancel) +
+             "把本系统的整个文件夹移到您可以写入的位置（例如本地磁盘 D: 上的文件夹），" +
+             kStartThere;
     case Remedy::kMoveToShorterPath:
-      return "路径太长：请把整个捆绑包移到路径较短的文件夹，" + std::string(kStartThere);
+      return "路径太长。" + std::string(kCancel) + "把本系统的整个文件夹移到路径较短的位置，" +
+             kStartThere;
     case Remedy::kFreeDiskSpace: {
       const std::string drive = DriveOf(facts.failure.path);
       if (drive.empty())
-        return "磁盘已满：请在该文件所在的磁盘上腾出空间，然后点击“重试”。";
-      return "磁盘已满：请在驱动器 " + drive + " 上腾出空间，然后点击“重试”。";
+        return "磁盘空间不足：请在该文件所在的磁盘上释放空间，然后点击“重试”。";
+      return "磁盘空间不足：请在驱动器 " + drive + " 上释放空间，然后点击“重试”。";
     }
   }
   return std::string();

@@ -82,7 +82,7 @@ std::optional<UniqueKernelHandle> StartScriptAsAdministrator(const std::string& 
   const DWORD error = GetLastError();
   if (error == ERROR_CANCELLED)
     return std::nullopt;
-  throw ErrorFailure("以管理员权限启动安装脚本", scriptPath, error);
+  throw ErrorFailure("以管理员身份运行安装脚本", scriptPath, error);
 }
 
 }  // namespace orv

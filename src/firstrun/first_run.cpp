@@ -166,7 +166,7 @@ void FirstRun::ShowFreePort(int32_t port) {
   } catch (const Failure& failure) {
     // The user learns that the bundle is not configured yet, why, and what to do about it.
     std::string message =
-        "未能完成配置（端口 " + std::to_string(port) + "），未写入完成标记。\n\n" + failure.what();
+        "未能完成配置（端口 " + std::to_string(port) + "）。\n\n" + failure.what();
     const std::string remedy = machine_.RemedyFor(failure);
     if (!remedy.empty())
       message += "\n\n" + remedy;

@@ -54,7 +54,8 @@ enum class UninstallStart {
 
 // The status bar while an earlier configuration's services keep the scan from starting, and while
 // the bundle's unstall.bat runs.
-inline constexpr char kServicesRunningStatus[] = "本捆绑包以前配置的服务仍在运行，未扫描端口";
+inline constexpr char kServicesRunningStatus[] =
+    "以前的配置仍在运行，请以管理员身份运行 unstall.bat";
 inline constexpr char kUninstallRunningStatus[] = "正在运行 unstall.bat，删除以前配置的服务…";
 
 // The boxes about an earlier configuration's services that still run (`running`, named by their

@@ -20,7 +20,7 @@ std::string CodePageName(UINT requested, UINT actual) {
   if (requested == CP_ACP)
     name = "当前系统代码页（";
   else if (requested == CP_OEMCP)
-    name = "命令提示符使用的 OEM 代码页（";
+    name = "命令提示符使用的代码页（";
   return name + std::to_string(actual) + "）";
 }
 

@@ -8,7 +8,7 @@ WinsockSession::WinsockSession() {
   WSADATA data{};
   const int error = WSAStartup(MAKEWORD(2, 2), &data);
   if (error != 0)
-    throw ErrorFailure("启动 Windows 套接字", "", static_cast<DWORD>(error));
+    throw ErrorFailure("启动 Windows 网络功能", "", static_cast<DWORD>(error));
 }
 
 WinsockSession::~WinsockSession() {

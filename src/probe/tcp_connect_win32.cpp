@@ -65,7 +65,7 @@ BindResult TryBindWildcard(int family, int32_t port) {
         (error == WSAEAFNOSUPPORT || error == WSAEPFNOSUPPORT || error == WSAEPROTONOSUPPORT)) {
       return BindResult::kNoSuchFamily;
     }
-    throw ErrorFailure("创建套接字以检查端口", std::to_string(port), static_cast<DWORD>(error));
+    throw ErrorFailure("检查端口", std::to_string(port), static_cast<DWORD>(error));
   }
   const BOOL on = TRUE;
   // Without exclusive use a bind could share a port that another program opened for reuse.

@@ -51,7 +51,7 @@ SingleInstance::SingleInstance(const std::string& appFolder) : name_(InstanceNam
     // Made by an instance with other rights (an elevated one): it exists, so it is held.
     if (GetLastError() == ERROR_ACCESS_DENIED)
       return;
-    ThrowLastError("创建防止同时配置的互斥体", WideToUtf8(name_));
+    ThrowLastError("检查是否已有本系统的配置程序在运行", "");
   }
   switch (WaitForSingleObject(mutex.get(), 0)) {
     case WAIT_OBJECT_0:
@@ -61,7 +61,7 @@ SingleInstance::SingleInstance(const std::string& appFolder) : name_(InstanceNam
     case WAIT_TIMEOUT:
       return;
     default:
-      ThrowLastError("获取防止同时配置的互斥体", WideToUtf8(name_));
+      ThrowLastError("检查是否已有本系统的配置程序在运行", "");
   }
 }
 

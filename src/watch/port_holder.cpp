@@ -1,5 +1,7 @@
 #include "watch/port_holder.h"
 
+#include "platform/chinese_text.h"
+
 namespace orv {
 namespace {
 
@@ -65,13 +67,8 @@ std::string HolderName(const PortHolder& holder) {
     case HolderKind::kOwnBundle:
     case HolderKind::kService:
     case HolderKind::kProgram:
-      if (!holder.service)
-        return holder.name;
-      if (holder.otherServices > 0) {
-        return "服务“" + holder.name + "”（及同一进程中的另外 " +
-               std::to_string(holder.otherServices) + " 个服务）";
-      }
-      return "服务“" + holder.name + "”";
+      // The services that share its process are not named: the user can act on the one named.
+      return holder.service ? "服务“" + holder.name + "”" : holder.name;
     case HolderKind::kUnknown:
       break;
   }
@@ -85,10 +82,10 @@ std::string PortHolderPendingText(int32_t port) {
 std::string PortHolderText(int32_t port, const PortHolder& holder) {
   const std::string where = "端口 " + std::to_string(port);
   if (holder.kind == HolderKind::kOwnBundle)
-    return where + " 由本捆绑包的 " + HolderName(holder) + " 使用（以前的配置留下的）";
+    return JoinWords({where, "由本系统的", HolderName(holder), "使用（以前的配置留下的）"});
   if (holder.kind == HolderKind::kUnknown)
-    return where + " 已被占用（Windows 没有告知是哪个程序）";
-  return where + " 已被 " + HolderName(holder) + " 占用";
+    return where + " 已被占用（无法确定是哪个程序）";
+  return JoinWords({where, "已被", HolderName(holder), "占用"});
 }
 
 }  // namespace orv

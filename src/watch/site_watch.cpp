@@ -3,12 +3,17 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/chinese_text.h"
+
 namespace orv {
 namespace {
 
-constexpr char kAdvice[] = "请以管理员身份运行 install.bat 查看提示";
+// What to do where something does not answer: the script tells why in its window.
+constexpr char kAdvice[] = "请以管理员身份运行 install.bat，查看它给出的提示。";
+constexpr char kAdviceShort[] = "请以管理员身份运行 install.bat";
 // The script waits at its end (pause) with its window open, where it tells what went wrong.
-constexpr char kScriptRunning[] = "安装脚本仍在运行（其窗口未关闭），请查看该窗口中的提示";
+constexpr char kScriptRunning[] = "安装脚本仍在运行，请查看它的窗口中给出的提示。";
+constexpr char kScriptRunningShort[] = "请查看安装脚本窗口中的提示";
 
 // Small codes as the command processor gives them; a system status (a crash, a missing DLL) in
 // the hexadecimal form it is documented in.
@@ -29,23 +34,47 @@ bool DatabaseSilent(const WatchFacts& facts) {
   return WatchesDatabase(facts) && !facts.databaseAnswers;
 }
 
-// That the database's port was taken before the script, and by whom where Windows tells.
+std::string DatabasePort(const WatchFacts& facts) {
+  return std::to_string(facts.databasePort.value_or(0));
+}
+
+// That the database's port was taken before the script, and by whom where Windows tells; a
+// sentence.
 std::string PortTakenText(const WatchFacts& facts) {
-  const std::string port = std::to_string(facts.databasePort.value_or(0));
-  if (facts.databaseHolder.empty())  // Windows did not say which program holds it
-    return "数据库端口 " + port +
-           " 在安装脚本启动前已被占用（Windows 没有告知是哪个程序），数据库可能无法启动";
-  return "数据库端口 " + port + " 已被 " + facts.databaseHolder + " 占用，数据库无法启动";
+  const std::string port = DatabasePort(facts);
+  if (facts.databaseHolder.empty()) {  // not known (yet) which program holds it
+    return "MySQL 数据库的端口 " + port + " 在安装脚本启动前已被占用" +
+           (facts.databaseHolderPending ? "（正在查询是哪个程序…）" : "（无法确定是哪个程序）") +
+           "，MySQL 数据库可能无法启动。";
+  }
+  return JoinWords({"MySQL 数据库的端口 " + port + " 已被", facts.databaseHolder,
+                    "占用，MySQL 数据库无法启动。请关闭它，然后以管理员身份运行 install.bat。"});
+}
+
+// The port taken, for the status panel.
+std::string PortTakenLine(const WatchFacts& facts) {
+  const std::string port = DatabasePort(facts);
+  if (facts.databaseHolder.empty())
+    return "MySQL 数据库的端口 " + port + " 已被占用，可能无法启动";
+  return JoinWords({"MySQL 数据库的端口 " + port + " 已被", facts.databaseHolder, "占用"});
 }
 
 bool PortTaken(const WatchFacts& facts) {
   return facts.databasePort && facts.databaseTakenBefore;
 }
 
-// What follows a text that says something does not answer: the extra note, then what to do.
+bool ScriptRunning(const WatchFacts& facts) {
+  return facts.scriptKnown && !facts.scriptEnded;
+}
+
+// What follows a text that says something does not answer: the stopped service, then what to do.
 std::string SilentEnding(const WatchFacts& facts) {
-  std::string text = facts.silence.serviceNote.empty() ? "" : "，" + facts.silence.serviceNote;
-  return text + "，" + (facts.scriptKnown && !facts.scriptEnded ? kScriptRunning : kAdvice);
+  return AsSentence(facts.silence.serviceNote) + (ScriptRunning(facts) ? kScriptRunning : kAdvice);
+}
+
+// The short line's action where something does not answer.
+std::string ShortAdvice(const WatchFacts& facts) {
+  return ScriptRunning(facts) ? kScriptRunningShort : kAdviceShort;
 }
 
 // Why the site gave no response, and the script's code where it ended with one other than 0.
@@ -58,8 +87,29 @@ std::string SiteDetails(const WatchFacts& facts) {
   else if (facts.siteFailure == FetchFailure::kReset)
     details = "连接被断开";
   if (facts.scriptEnded && facts.exitCode && *facts.exitCode != 0)
-    details += (details.empty() ? "" : "；") + ("安装脚本退出码 " + ExitCodeText(*facts.exitCode));
+    details +=
+        (details.empty() ? "" : "；") + ("安装脚本的退出代码为 " + ExitCodeText(*facts.exitCode));
   return details.empty() ? "" : "（" + details + "）";
+}
+
+// What an error status means to the user; the code follows in parentheses.
+std::string StatusMeaning(int32_t status) {
+  switch (status) {
+    case 401:
+      return "需要登录";
+    case 403:
+      return "禁止访问";
+    case 404:
+      return "找不到网页";
+    case 500:
+      return "网站出错";
+    case 502:
+    case 503:
+    case 504:
+      return "暂时无法访问";
+    default:
+      return status >= 500 ? "网站出错" : "网页无法打开";
+  }
 }
 
 }  // namespace
@@ -123,77 +173,116 @@ std::string WithCauses(const std::string& text, const WatchFacts& facts) {
   if (!facts.silence.siteCause.empty())
     whole += "\n\nApache 报告：" + facts.silence.siteCause;
   if (!facts.silence.excerpt.empty())
-    whole += "\n\n" + facts.silence.excerpt;
+    whole += "\n\n日志摘录：\n" + facts.silence.excerpt;
   return whole;
 }
 
 std::string SilentText(WatchState state, const WatchFacts& facts) {
-  const std::string databasePort = facts.databasePort ? std::to_string(*facts.databasePort) : "";
+  const std::string databasePort = DatabasePort(facts);
   switch (state) {
     case WatchState::kDatabaseSilent:
-      return "网站已启动，数据库（端口 " + databasePort + "）没有响应" + SilentEnding(facts);
-    case WatchState::kSiteSilent:
-      if (PortTaken(facts))
-        return "网站没有响应" + SiteDetails(facts) + "；" + PortTakenText(facts) +
-               SilentEnding(facts);
-      return "网站没有响应" + SiteDetails(facts) + SilentEnding(facts);
-    default:
-      return "网站和数据库（端口 " + databasePort + "）都没有响应" + SiteDetails(facts) +
+      return "网站已启动，但 MySQL 数据库（端口 " + databasePort + "）没有响应。" +
              SilentEnding(facts);
+    case WatchState::kSiteSilent:
+      return "网站没有响应" + SiteDetails(facts) + "。" +
+             (PortTaken(facts) ? PortTakenText(facts) : "") + SilentEnding(facts);
+    default:
+      return "网站和 MySQL 数据库（端口 " + databasePort + "）都没有响应" + SiteDetails(facts) +
+             "。" + SilentEnding(facts);
   }
+}
+
+// The links that do not open: "Brenlit 网站无法打开：找不到网页（HTTP 404）".
+std::string FailedLinksText(const WatchFacts& facts) {
+  std::string text;
+  for (const SiteLink link : kSiteLinks) {
+    const std::optional<int32_t>& status = facts.linkStatus[static_cast<size_t>(link)];
+    if (status && StatusIsFine(*status))
+      continue;
+    text +=
+        (text.empty() ? "" : "；") + std::string(SiteName(link)) + " 网站" +
+        (status ? "无法打开：" + StatusMeaning(*status) + "（HTTP " + std::to_string(*status) + "）"
+                : std::string("没有响应"));
+  }
+  return text;
+}
+
+// The links that do not open, for the status panel: their names and what the first one gave.
+std::string FailedLinksLine(const WatchFacts& facts) {
+  std::string names;
+  std::optional<int32_t> first;
+  bool silent = false;
+  for (const SiteLink link : kSiteLinks) {
+    const std::optional<int32_t>& status = facts.linkStatus[static_cast<size_t>(link)];
+    if (status && StatusIsFine(*status))
+      continue;
+    names = JoinWords({names, names.empty() ? "" : "和", SiteName(link)});
+    if (!status)
+      silent = true;
+    else if (!first)
+      first = status;
+  }
+  if (first && !silent)
+    return names + " 网站" + StatusMeaning(*first) + "（HTTP " + std::to_string(*first) + "）";
+  return names + " 网站无法打开";
 }
 
 }  // namespace
 
 std::string WatchLine(WatchState state, const WatchFacts& facts) {
   const SilenceFacts& why = facts.silence;
+  // The servers' own words name the cause; otherwise the line says what to do.
   switch (state) {
     case WatchState::kDatabaseSilent:
       if (!why.databaseCause.empty())
         return "数据库没有响应：MySQL 报告 " + why.databaseCause;
-      return "数据库没有响应，点击此处查看详情";
+      return "MySQL 数据库没有响应，" + ShortAdvice(facts);
     case WatchState::kSiteSilent:
       if (!why.siteCause.empty())
         return "网站没有响应：Apache 报告 " + why.siteCause;
-      return "网站没有响应，点击此处查看详情";
+      return "网站没有响应，" + ShortAdvice(facts);
     case WatchState::kBothSilent:
       if (!why.databaseCause.empty())
         return "网站和数据库都没有响应：MySQL 报告 " + why.databaseCause;
       if (!why.siteCause.empty())
         return "网站和数据库都没有响应：Apache 报告 " + why.siteCause;
-      return "网站和数据库都没有响应，点击此处查看详情";
-    default:
-      return WatchText(state, facts);
+      return "网站和 MySQL 没有响应，" + ShortAdvice(facts);
+    case WatchState::kLinkFailed:
+      if (DatabaseSilent(facts)) {
+        if (!why.databaseCause.empty())
+          return "数据库没有响应：MySQL 报告 " + why.databaseCause;
+        return FailedLinksLine(facts) + "，MySQL 数据库没有响应";
+      }
+      return FailedLinksLine(facts) + "，请检查 httpd.conf";
+    case WatchState::kDatabasePortTaken:
+      return PortTakenLine(facts);
+    case WatchState::kStarting:
+    case WatchState::kStarted:
+      break;
   }
+  return WatchText(state, facts);
 }
 
 std::string WatchText(WatchState state, const WatchFacts& facts) {
   if (IsSilent(state))
     return WithCauses(SilentText(state, facts), facts);
-  const std::string databasePort = facts.databasePort ? std::to_string(*facts.databasePort) : "";
   switch (state) {
     case WatchState::kStarting:
-      return facts.databasePort ? "正在启动网站和数据库服务…" : "正在启动网站服务…";
+      return facts.databasePort ? "正在启动网站和 MySQL 数据库…" : "正在启动网站…";
     case WatchState::kStarted:
-      return facts.databasePort ? "网站和数据库已启动" : "网站已启动";
+      return facts.databasePort ? "网站和 MySQL 数据库已启动" : "网站已启动";
     case WatchState::kDatabaseSilent:
     case WatchState::kSiteSilent:
     case WatchState::kBothSilent:
       break;  // above
     case WatchState::kLinkFailed: {
-      std::string text;
-      for (const SiteLink link : kSiteLinks) {
-        const std::optional<int32_t>& status = facts.linkStatus[static_cast<size_t>(link)];
-        if (status && StatusIsFine(*status))
-          continue;
-        text += (text.empty() ? "" : "，") + std::string(SiteName(link)) + " 网站" +
-                (status ? "返回 " + std::to_string(*status) : std::string("没有响应"));
-      }
+      const std::string links = FailedLinksText(facts);
       if (DatabaseSilent(facts))
-        return text + "，数据库（端口 " + databasePort + "）没有响应" + SilentEnding(facts);
-      if (PortTaken(facts))
-        text += "；" + PortTakenText(facts);
-      return text + "，请检查 httpd.conf 中该网站的设置";
+        return WithCauses(links + "；MySQL 数据库（端口 " + DatabasePort(facts) + "）没有响应。" +
+                              SilentEnding(facts),
+                          facts);
+      return links + "。" + (PortTaken(facts) ? PortTakenText(facts) : "") +
+             "请检查 httpd.conf 中该网站的设置。";
     }
     case WatchState::kDatabasePortTaken:
       return PortTakenText(facts);

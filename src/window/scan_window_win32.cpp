@@ -103,9 +103,10 @@ LRESULT CALLBACK ScanWindow::WindowProc(HWND window, UINT message, WPARAM wParam
   } catch (const std::exception& error) {
     // Handlers report their own failures; what still comes here is reported, and nothing crosses
     // the window procedure.
-    self->ReportFailure(std::string("程序内部错误：") + error.what());
+    self->ReportFailure(std::string("程序内部错误，请关闭本程序后重新启动。\n\n详细信息：") +
+                        error.what());
   } catch (...) {
-    self->ReportFailure("程序内部错误。");
+    self->ReportFailure("程序内部错误，请关闭本程序后重新启动。");
   }
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -134,7 +135,8 @@ LRESULT ScanWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       } catch (const Failure& failure) {
         createFailure_ = failure.what();
       } catch (const std::exception& error) {
-        createFailure_ = std::string("程序内部错误：") + error.what();
+        createFailure_ =
+            std::string("程序内部错误，请关闭本程序后重新启动。\n\n详细信息：") + error.what();
       }
       return -1;
     case WM_COMMAND:
@@ -372,9 +374,10 @@ void ScanWindow::Guarded(Handler&& handler) noexcept {
   } catch (const Failure& failure) {
     ReportFailure(failure.what());
   } catch (const std::exception& error) {
-    ReportFailure(std::string("程序内部错误：") + error.what());
+    ReportFailure(std::string("程序内部错误，请关闭本程序后重新启动。\n\n详细信息：") +
+                  error.what());
   } catch (...) {
-    ReportFailure("程序内部错误。");
+    ReportFailure("程序内部错误，请关闭本程序后重新启动。");
   }
 }
 

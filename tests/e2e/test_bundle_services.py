@@ -138,7 +138,7 @@ def test_no_leaves_the_window_without_a_result(s, service):
     offer_box(s, RESULT_S)
     s.message_box(CAPTION, press="no", timeout_s=2)
     status = s.status()
-    assert "以前配置的服务仍在运行" in status["texts"][0], status
+    assert "以前的配置仍在运行" in status["texts"][0], status
     time.sleep(1)
     nothing_written(s)
     s.close()

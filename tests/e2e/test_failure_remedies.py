@@ -24,7 +24,7 @@ def test_file_held_by_another_program_then_retry_configures(s):
     program = s.start()
 
     box = failure_box(s)
-    assert box["text"].startswith("未能完成配置（端口 81），未写入完成标记。\n\n写入文件“"), box
+    assert box["text"].startswith("未能完成配置（端口 81）。\n\n写入文件“"), box
     assert "httpd.conf”失败：" in box["text"], box
     assert box["text"].endswith("该文件正被另一个程序使用（例如编辑器或杀毒软件）："
                                 "请关闭该程序，然后点击“重试”。"), box
@@ -49,7 +49,8 @@ def test_program_alone_says_to_extract_the_whole_archive(s):
 
     box = failure_box(s)
     assert "TempFiles2\\Install.bat”失败：" in box["text"], box
-    assert box["text"].endswith("请先把整个压缩包解压到一个文件夹，再在那里启动 Orvandimex.exe。"), box
+    assert box["text"].endswith("请点击“取消”，先把整个压缩包解压到一个文件夹，"
+                                "再在那里启动 Orvandimex.exe。"), box
 
     # Cancel leaves the window as it was, without a result.
     s.message_box(CAPTION, press="cancel", timeout_s=2)

@@ -174,9 +174,9 @@ def test_missing_template_is_reported_and_nothing_is_written(s):
     program = s.start()
     box = s.message_box(CAPTION, timeout_s=RESULT_S)
     assert box["icon"] == "error", box
-    assert box["text"].startswith("未能完成配置（端口 80），未写入完成标记。"), box
+    assert box["text"].startswith("未能完成配置（端口 80）。"), box
     assert "TempFiles2\\My.ini" in box["text"], box
-    assert box["text"].endswith("捆绑包缺少文件：请把整个压缩包重新解压到一个文件夹，"
+    assert box["text"].endswith("本系统缺少文件。重试无法解决此问题。请点击“取消”，把整个压缩包重新解压到一个文件夹，"
                                 "再在那里启动 Orvandimex.exe。"), box
     s.message_box(CAPTION, press="cancel", timeout_s=2)
 

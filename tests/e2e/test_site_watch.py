@@ -47,11 +47,12 @@ def with_install_script(s, text):
 
 
 def end_state(s, timeout_s):
-    """The status text once the watch is over, and the seconds it took from the result."""
+    """The whole text once the watch is over (the panel's tooltip; the panel shows its short
+    line), and the seconds it took from the result."""
     started = time.monotonic()
     status = s.wait_status(lambda st: st["texts"][0] and not st["texts"][0].startswith(STARTING),
                            "the end of the watch", timeout_s=timeout_s)
-    return status["texts"][0], time.monotonic() - started
+    return status["tips"][0], time.monotonic() - started
 
 
 def fetch(port, path):
@@ -82,10 +83,12 @@ def test_script_that_fails_is_reported_with_its_exit_code(s):
     wait_result(s)
     assert s.status()["texts"][0].startswith(STARTING)
     text, seconds = end_state(s, SILENT_S)
-    assert "没有响应" in text and "退出码 3" in text and "install.bat" in text, text
+    assert "没有响应" in text and "退出代码为 3" in text and "install.bat" in text, text
     assert seconds < 20, f"the end state came {seconds:.1f} s after the result"
-    # The panel's tooltip holds the whole text, for where the panel cuts it.
-    assert s.status()["tips"] == [text], s.status()
+    # The panel shows the result and what to do first; its tooltip holds the whole text.
+    line = s.status()["texts"][0]
+    assert line.startswith("网站") and "请以管理员身份运行 install.bat" in line, line
+    assert line != text and len(line) < len(text), (line, text)
     s.close()
     assert program.wait_exit() == 0
 
@@ -95,7 +98,7 @@ def test_database_port_taken_before_the_script(s, build):
     with run_with_standin(s, build) as program:
         text, _ = end_state(s, SILENT_S)
     # Wine's TCP table names no owner: the holder is not named, nor called another program.
-    assert "3306 在安装脚本启动前已被占用（Windows 没有告知是哪个程序）" in text, text
+    assert "3306 在安装脚本启动前已被占用（无法确定是哪个程序）" in text, text
     assert "另一个程序" not in text, text
     s.close()
     assert program.wait_exit() == 0
@@ -107,7 +110,7 @@ def test_a_taken_database_port_does_not_hide_a_silent_site(s):
     program = s.start()
     wait_result(s)
     text, _ = end_state(s, SILENT_S)
-    for part in ("网站没有响应", "退出码 3", "3306 在安装脚本启动前已被占用"):
+    for part in ("网站没有响应", "退出代码为 3", "3306 在安装脚本启动前已被占用"):
         assert part in text, (part, text)
     s.close()
     assert program.wait_exit() == 0
@@ -197,7 +200,7 @@ def test_closing_the_window_does_not_wait_for_a_request_in_flight(s, build):
 def test_a_link_that_gives_404_is_named(s, build):
     with run_with_standin(s, build, options="--status-for /zel=404") as program:
         text, _ = end_state(s, SILENT_S)
-    assert "Brenlit 网站返回 404" in text and "Dovrel" not in text, text
+    assert "Brenlit 网站无法打开：找不到网页（HTTP 404）" in text and "Dovrel" not in text, text
     s.close()
     assert program.wait_exit() == 0
 
@@ -205,7 +208,7 @@ def test_a_link_that_gives_404_is_named(s, build):
 def test_a_server_that_starts_late_after_the_script_ended_well_is_started(s, build):
     with run_with_standin(s, build, options="--delay 25") as program:
         text, seconds = end_state(s, 90)
-        assert text == "网站和数据库已启动", text
+        assert text == "网站和 MySQL 数据库已启动", text
         assert seconds >= 20, f"started after {seconds:.1f} s, before the stand-in listened"
     s.close()
     assert program.wait_exit() == 0

@@ -4,6 +4,8 @@
 
 #include <set>
 
+#include "firstrun/first_run.h"
+
 namespace orv {
 namespace {
 
@@ -67,11 +69,10 @@ TEST(BundleServices, OnlyTheBundlesServicesThatAreNotStoppedBlock) {
   EXPECT_TRUE(RunningBundleServices({services[2], services[3]}).empty());
 
   // The box names them (the key name where there is no display name) and says what to do.
-  const std::string text = RunningServicesText(running);
+  const std::string text = UninstallOfferText(running);
   EXPECT_NE(text.find("“Apache2.4”、“MySQL”、“Going”"), std::string::npos) << text;
   EXPECT_NE(text.find("以前的配置仍在运行"), std::string::npos) << text;
-  EXPECT_NE(text.find("如果您想重新配置本系统，请先执行unstall.bat"), std::string::npos) << text;
-  EXPECT_NE(text.find("重试"), std::string::npos) << text;
+  EXPECT_NE(text.find("以管理员身份运行 unstall.bat"), std::string::npos) << text;
 }
 
 TEST(BundleServices, StoppedNoteNamesTheServiceItsCodeAndTheSystemsText) {
@@ -90,7 +91,7 @@ TEST(BundleServices, StoppedNoteNamesTheServiceItsCodeAndTheSystemsText) {
 
   // The one with a code other than 0 first; a foreign or running one never.
   EXPECT_EQ(StoppedServiceNote({foreign, clean, crashed}, systemText),
-            "服务“Apache2.4”已停止，退出码 1067：进程意外终止。");
+            "服务“Apache2.4”已停止，退出代码 1067：进程意外终止。");
   EXPECT_EQ(StoppedServiceNote({clean}, systemText), "服务“MySQL”已停止。");
   EXPECT_EQ(StoppedServiceNote({foreign, Service("A", "A", kRunning, true)}, systemText), "");
 
@@ -99,10 +100,10 @@ TEST(BundleServices, StoppedNoteNamesTheServiceItsCodeAndTheSystemsText) {
   own.win32ExitCode = kServiceSpecificError;
   own.serviceExitCode = 3;
   EXPECT_EQ(StoppedServiceNote({own}, systemText),
-            "服务“Apache2.4”已停止，退出码 3：服务器返回特定的服务错误码。");
+            "服务“Apache2.4”已停止，退出代码 3：服务器返回特定的服务错误码。");
   ServiceFacts unknown = crashed;
   unknown.win32ExitCode = 42;
-  EXPECT_EQ(StoppedServiceNote({unknown}, systemText), "服务“Apache2.4”已停止，退出码 42。");
+  EXPECT_EQ(StoppedServiceNote({unknown}, systemText), "服务“Apache2.4”已停止，退出代码 42。");
 }
 
 }  // namespace

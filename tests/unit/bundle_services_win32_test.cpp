@@ -178,7 +178,7 @@ TEST_F(ServicesTest, AServiceThatCouldNotServeLeavesItsOwnExitCode) {
   EXPECT_EQ(found->win32ExitCode, static_cast<uint32_t>(ERROR_SERVICE_SPECIFIC_ERROR));
   EXPECT_EQ(found->serviceExitCode, 1u);
   const std::string note = StoppedBundleServiceNote(Folder());
-  EXPECT_EQ(note.rfind("服务“Orv 测试服务”已停止，退出码 1", 0), 0u) << note;
+  EXPECT_EQ(note.rfind("服务“Orv 测试服务”已停止，退出代码 1", 0), 0u) << note;
   WSACleanup();
 }
 

@@ -221,6 +221,8 @@ TEST(ConfigureBundle, FolderWithABackslashSecondByteIsRefusedNamingTheCharacter)
       EXPECT_NE(std::string(failure.what()).find("\xE2\x80\x9C" + c.character + "\xE2\x80\x9D"),
                 std::string::npos)
           << failure.what();
+      EXPECT_NE(std::string(failure.what()).find("请点击“取消”"), std::string::npos)
+          << failure.what();  // Retry cannot help
     }
     EXPECT_EQ(machine.events, std::vector<std::string>{});
   }
@@ -297,8 +299,8 @@ TEST(ConfigureBundle, InstallScriptGetsAdministratorRightsOrTheConfigurationFail
     ADD_FAILURE() << "no failure";
   } catch (const Failure& failure) {
     const std::string message = failure.what();
-    for (const char* part :
-         {"install.bat", "需要管理员权限", "被拒绝", "配置文件均已写入", "重新配置"})
+    for (const char* part : {"install.bat", "需要以管理员身份运行", "被拒绝", "配置文件均已写入",
+                             "点击“重试”", "“Windows 命令处理程序”", "点击“是”"})
       EXPECT_NE(message.find(part), std::string::npos) << part << " not in: " << message;
   }
   EXPECT_EQ(declined.files.size(), 14u);  // templates and outputs

@@ -472,8 +472,8 @@ TEST(ConfigureWin32, BundleOnANetworkDriveIsRefusedBeforeAnythingIsWritten) {
     ADD_FAILURE() << "no failure";
   } catch (const Failure& failure) {
     EXPECT_NE(std::string(failure.what()).find(drive.root().substr(0, 2)), std::string::npos);
-    EXPECT_NE(std::string(failure.what()).find("\xE6\x9C\xAC\xE6\x9C\xBA"), std::string::npos)
-        << failure.what();  // "本机"
+    EXPECT_NE(std::string(failure.what()).find("\xE6\x9C\xAC\xE5\x9C\xB0"), std::string::npos)
+        << failure.what();  // "本地"
   }
   EXPECT_EQ(bundle.Outputs(), Paths{});
   EXPECT_EQ(LocationProblem(bundle.folder(), DriveFactsOf(bundle.folder())), "");  // its own path

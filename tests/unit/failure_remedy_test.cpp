@@ -84,6 +84,24 @@ TEST(FailureRemedy, TextsNameWhatTheFactsKnow) {
   EXPECT_EQ(RemedyText(Remedy::kNone, held), "");
 }
 
+// The box always offers Retry: where the fix is to move or extract the folder, Retry cannot help
+// and the text says to cancel; where the user can fix it in place, it says to retry.
+TEST(FailureRemedy, SaysCancelWhereRetryCannotHelp) {
+  const RemedyFacts facts = Facts(kWrite, kAccessDenied, kConf, true, TargetState::kNotAllowed);
+  for (const Remedy remedy : {Remedy::kExtractWholeArchive, Remedy::kExtractAgain,
+                              Remedy::kMoveToWritableFolder, Remedy::kMoveToShorterPath}) {
+    const std::string text = RemedyText(remedy, facts);
+    EXPECT_NE(text.find("点击“取消”"), std::string::npos) << text;
+    EXPECT_EQ(text.find("点击“重试”"), std::string::npos) << text;
+  }
+  for (const Remedy remedy :
+       {Remedy::kCloseHolder, Remedy::kClearReadOnly, Remedy::kFreeDiskSpace}) {
+    const std::string text = RemedyText(remedy, facts);
+    EXPECT_NE(text.find("点击“重试”"), std::string::npos) << text;
+    EXPECT_EQ(text.find("“取消”"), std::string::npos) << text;
+  }
+}
+
 TEST(FailureRemedy, DriveOfAPath) {
   EXPECT_EQ(DriveOf("d:\\web\\x"), "D:");
   EXPECT_EQ(DriveOf("\\\\server\\share"), "\\\\server\\share");

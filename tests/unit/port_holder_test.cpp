@@ -73,7 +73,7 @@ TEST(PortHolder, SharedServiceProcessNamesTheBundlesServiceAndCountsTheOthers) {
   processes.services = {stopped, Running("Dnscache", 900, false), Running("W32Time", 900, false)};
   const PortHolder holder = FindPortHolder({{53, 900}}, 53, processes);
   EXPECT_EQ(holder.kind, HolderKind::kService);
-  EXPECT_EQ(HolderName(holder), "服务“Dnscache 服务”（及同一进程中的另外 1 个服务）");
+  EXPECT_EQ(HolderName(holder), "服务“Dnscache 服务”");  // not the others in its process
 }
 
 TEST(PortHolder, IsUnknownWhereTheSystemDoesNotTell) {
@@ -96,13 +96,13 @@ TEST(PortHolder, IsUnknownWhereTheSystemDoesNotTell) {
 }
 
 TEST(PortHolder, TooltipTellsTheBundlesOwnFromAConflictAndFromSilence) {
-  EXPECT_EQ(PortHolderText(80, {}), "端口 80 已被占用（Windows 没有告知是哪个程序）");
+  EXPECT_EQ(PortHolderText(80, {}), "端口 80 已被占用（无法确定是哪个程序）");
   EXPECT_EQ(PortHolderText(80, {HolderKind::kProgram, "w3wp.exe", false, 0}),
             "端口 80 已被 w3wp.exe 占用");
   EXPECT_EQ(PortHolderText(80, {HolderKind::kService, "World Wide Web 发布服务", true, 0}),
-            "端口 80 已被 服务“World Wide Web 发布服务” 占用");
+            "端口 80 已被服务“World Wide Web 发布服务”占用");
   const std::string own = PortHolderText(80, {HolderKind::kOwnBundle, "Apache2.4", true, 0});
-  EXPECT_NE(own.find("本捆绑包的 服务“Apache2.4”"), std::string::npos) << own;
+  EXPECT_NE(own.find("本系统的服务“Apache2.4”"), std::string::npos) << own;
   EXPECT_EQ(own.find("占用"), std::string::npos) << own;
 }
 
