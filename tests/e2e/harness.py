@@ -95,7 +95,8 @@ class Build:
 
 def builds(folders=None):
     """The builds of the given folders, or of DEFAULT_BUILDS that exist; named by their machine,
-    and by machine and folder when two share one."""
+    by machine and folder when two share one, and numbered where even those are alike (the
+    builds of several trees, each in its build/windows)."""
     if folders:
         found = [Build(folder) for folder in folders]
     else:
@@ -105,6 +106,10 @@ def builds(folders=None):
     for build in found:
         if machines.count(build.machine) > 1:
             build.id = f"{build.machine}-{os.path.basename(build.folder)}"
+    ids = [build.id for build in found]
+    for index, build in enumerate(found):
+        if ids.count(build.id) > 1:
+            build.id = f"{build.id}-{index + 1}"
     return found
 
 
