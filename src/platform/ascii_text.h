@@ -26,4 +26,14 @@ constexpr bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_vi
          EqualsIgnoringAsciiCase(text.substr(0, start.size()), start);
 }
 
+// `text` without the blanks (spaces, tabs, line ends) at its start and end.
+constexpr std::string_view TrimmedBlanks(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && blank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && blank(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
 }  // namespace orv

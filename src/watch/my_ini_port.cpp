@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii_text.h"
+
 namespace orv {
 namespace {
 
@@ -10,15 +12,6 @@ constexpr int32_t kDefaultDatabasePort = 3306;
 // The server skips the directives of a file included this deep (warning of it) and reads on.
 constexpr int kDeepestInclude = 10;
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-
-std::string_view Trimmed(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && blank(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && blank(text.back()))
-    text.remove_suffix(1);
-  return text;
-}
 
 // Option and group names as the server compares them: ASCII letters in any case, and "-" and "_"
 // as one character.
@@ -56,13 +49,13 @@ bool ServerReadsGroup(std::string_view group, const ServerStart& start) {
 
 // An option's value: a quoted one up to its closing quote, otherwise up to a "#" comment.
 std::string_view ValueOf(std::string_view text) {
-  text = Trimmed(text);
+  text = TrimmedBlanks(text);
   if (!text.empty() && (text.front() == '"' || text.front() == '\'')) {
     const size_t close = text.find(text.front(), 1);
     if (close != std::string_view::npos)
-      return Trimmed(text.substr(1, close - 1));
+      return TrimmedBlanks(text.substr(1, close - 1));
   }
-  return Trimmed(text.substr(0, text.find('#')));
+  return TrimmedBlanks(text.substr(0, text.find('#')));
 }
 
 // A value as the server reads a path from it: the comment cut off outside quotes, blanks
@@ -84,7 +77,7 @@ std::string PathValueOf(std::string_view text) {
     }
     escaped = quote != 0 && c == '\\' && !escaped;
   }
-  text = Trimmed(text);
+  text = TrimmedBlanks(text);
   if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
       text.front() == text.back())
     text = text.substr(1, text.size() - 2);
@@ -240,7 +233,7 @@ class OptionFileReader {
       size_t end = bytes.find('\n', start);
       if (end == std::string_view::npos)
         end = bytes.size();
-      const std::string_view line = Trimmed(bytes.substr(start, end - start));
+      const std::string_view line = TrimmedBlanks(bytes.substr(start, end - start));
       start = end + 1;
       if (line.empty() || line.front() == '#' || line.front() == ';')
         continue;
@@ -249,7 +242,7 @@ class OptionFileReader {
       } else if (line.front() == '[') {
         const size_t close = line.find(']');
         inServerGroup = close != std::string_view::npos &&
-                        ServerReadsGroup(Trimmed(line.substr(1, close - 1)), start_);
+                        ServerReadsGroup(TrimmedBlanks(line.substr(1, close - 1)), start_);
         sawServerGroup_ = sawServerGroup_ || inServerGroup;
       } else if (inServerGroup) {
         Option(line);
@@ -280,7 +273,7 @@ class OptionFileReader {
  private:
   void Option(std::string_view line) {
     const size_t equals = line.find('=');
-    const std::string_view name = Trimmed(line.substr(0, equals));
+    const std::string_view name = TrimmedBlanks(line.substr(0, equals));
     std::optional<std::string_view> value;
     if (equals != std::string_view::npos)
       value = ValueOf(line.substr(equals + 1));

@@ -87,15 +87,6 @@ std::string_view FileNameOf(std::string_view path) {
 
 // ---- the web server's configuration ---------------------------------------------------------
 
-std::string_view TrimmedBlanks(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && blank(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && blank(text.back()))
-    text.remove_suffix(1);
-  return text;
-}
-
 // A directive's first argument as the web server reads it: in double or single quotes (a quote
 // escaped with "\" belongs to it), or up to the next blank.
 std::string FirstArgument(std::string_view text) {
