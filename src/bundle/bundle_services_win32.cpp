@@ -120,10 +120,9 @@ std::vector<ServiceFacts> ListServices(const std::string& appFolder,
   return services;
 }
 
-std::string StoppedBundleServiceNote(const std::string& appFolder) noexcept {
+std::string StoppedBundleServiceNote(const std::vector<ServiceFacts>& services) noexcept {
   try {
-    return StoppedServiceNote(ListServices(appFolder),
-                              [](uint32_t code) { return SystemMessageText(code); });
+    return StoppedServiceNote(services, [](uint32_t code) { return SystemMessageText(code); });
   } catch (...) {
     // No note: the texts that say something does not answer go without it.
     return {};

@@ -23,8 +23,8 @@ enum class ServiceStates {
 std::vector<ServiceFacts> ListServices(const std::string& appFolder,
                                        ServiceStates states = ServiceStates::kAll) noexcept;
 
-// StoppedServiceNote of the services now, with the system's texts for their exit codes; "" where
-// no service of the bundle is stopped. Never throws.
-std::string StoppedBundleServiceNote(const std::string& appFolder) noexcept;
+// StoppedServiceNote of `services` (ListServices), with the system's texts for their exit codes;
+// "" where no service of the bundle is stopped. Never throws.
+std::string StoppedBundleServiceNote(const std::vector<ServiceFacts>& services) noexcept;
 
 }  // namespace orv

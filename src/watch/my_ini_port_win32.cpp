@@ -148,8 +148,4 @@ DatabaseEndpoint BundleDatabaseEndpoint(const std::string& appFolder,
   }
 }
 
-DatabaseEndpoint BundleDatabaseEndpoint(const std::string& appFolder) noexcept {
-  return BundleDatabaseEndpoint(appFolder, {});
-}
-
 }  // namespace orv

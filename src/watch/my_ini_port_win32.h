@@ -48,7 +48,4 @@ BundleDatabaseServer FindBundleDatabaseServer(const std::string& appFolder,
 DatabaseEndpoint BundleDatabaseEndpoint(const std::string& appFolder,
                                         const std::vector<ServiceFacts>& services) noexcept;
 
-// The same without services: the bundle's written my.ini.
-DatabaseEndpoint BundleDatabaseEndpoint(const std::string& appFolder) noexcept;
-
 }  // namespace orv

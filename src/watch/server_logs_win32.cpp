@@ -95,13 +95,6 @@ std::optional<LogTail> ReadLogTail(const std::string& utf8Path, size_t maxBytes)
   return tail;
 }
 
-std::optional<uint64_t> LogFileSize(const std::string& utf8Path) {
-  const UniqueFileHandle file = OpenShared(utf8Path);
-  if (!file)
-    return std::nullopt;
-  return SizeOf(file.get(), utf8Path);
-}
-
 std::string ComputerHostName() {
   for (const COMPUTER_NAME_FORMAT format : {ComputerNameDnsHostname, ComputerNameNetBIOS}) {
     DWORD size = 0;

@@ -32,10 +32,6 @@ struct LogTail {
 // names the path and the system's text where it cannot be opened or read otherwise.
 std::optional<LogTail> ReadLogTail(const std::string& utf8Path, size_t maxBytes = kLogTailBytes);
 
-// The file's size now, for LogSince::sizeAtStart: nothing where it does not exist (its log then
-// starts at 0); a Failure as ReadLogTail's otherwise.
-std::optional<uint64_t> LogFileSize(const std::string& utf8Path);
-
 // This computer's host name as the database server takes it for "<host>.err" (the DNS host name,
 // which the server's host name lookup gives; the NetBIOS name where that is not known), UTF-8.
 // A Failure where the system tells neither.

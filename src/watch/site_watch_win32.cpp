@@ -79,8 +79,7 @@ std::vector<std::string> WebServerSources(const std::vector<ServiceFacts>& servi
 SilenceFacts WhySilent(const std::string& folder, const LogMoment& start) {
   SilenceFacts why;
   const std::vector<ServiceFacts> services = ListServices(folder);  // as the script left them
-  why.serviceNote =
-      StoppedServiceNote(services, [](uint32_t code) { return SystemMessageText(code); });
+  why.serviceNote = StoppedBundleServiceNote(services);
   std::string excerpt;
   const std::optional<std::string> databaseLog =
       CauseInLog(BundleDatabaseLogPath(folder, services), start, why.databaseCause, excerpt);

@@ -23,10 +23,11 @@ namespace orv {
 // What is known just before the install script starts, for the bundle in the application folder:
 // the database's port from the written my.ini as the bundle's database service reads it (from
 // `services`, as listed at the window's load: its option file, its group and its server's version;
-// none without the file or a group the server reads),
-// and whether something listens on it already (the table of listening sockets, which is quick to
-// read; a connect where the table cannot be read). Who listens there is asked later, off the
-// window's thread, by the watch. Never throws.
+// none without the file or a group the server reads), and whether something holds it already (an
+// exclusive bind on the wildcards; the table of listening sockets only where that fails). Who
+// listens there is asked later, off the window's thread, by the watch. It runs on the window's
+// thread, between configuring's own file writes and the script's start, and reads my.ini, its
+// includes and the server's version resource there: small local files of the bundle. Never throws.
 WatchFacts FactsBeforeScript(const std::vector<ServiceFacts>& services) noexcept;
 
 class SiteWatcher final : private WatchConnections {

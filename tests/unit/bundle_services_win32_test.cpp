@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "built_file_win32.h"
 #include "platform/text_win32.h"
 #include "platform/unique_handle_win32.h"
 
@@ -16,17 +17,6 @@ namespace {
 
 constexpr wchar_t kServiceName[] = L"OrvGathererTest";
 constexpr DWORD kWaitMs = 10000;
-
-// The stand-in that ctest names (a Unix path, as Wine's drive Z: shows it).
-std::filesystem::path StandIn() {
-  const char* unixPath = std::getenv("ORV_STANDIN");
-  if (unixPath == nullptr)
-    return {};
-  std::string path = std::string("Z:") + unixPath;
-  for (char& c : path)
-    c = c == '/' ? '\\' : c;
-  return Utf8ToWide(path);
-}
 
 const ServiceFacts* Find(const std::vector<ServiceFacts>& services) {
   for (const ServiceFacts& service : services) {
@@ -39,7 +29,7 @@ const ServiceFacts* Find(const std::vector<ServiceFacts>& services) {
 class ServicesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::filesystem::path standIn = StandIn();
+    const std::filesystem::path standIn = BuiltFile("ORV_STANDIN");
     if (standIn.empty() || !std::filesystem::exists(standIn))
       GTEST_SKIP() << "ORV_STANDIN does not name the stand-in server";
     bundle_ = std::filesystem::temp_directory_path() / L"orv services bundle";
@@ -131,7 +121,7 @@ TEST_F(ServicesTest, ListsAServiceWithItsExecutableStateAndProcess) {
   EXPECT_FALSE(found->insideBundle);
 
   Stop();
-  EXPECT_EQ(StoppedBundleServiceNote(Folder()), "服务“Orv 测试服务”已停止。");
+  EXPECT_EQ(StoppedBundleServiceNote(ListServices(Folder())), "服务“Orv 测试服务”已停止。");
 }
 
 // Display drivers' container services have command lines of 300 characters and more, with
@@ -177,7 +167,7 @@ TEST_F(ServicesTest, AServiceThatCouldNotServeLeavesItsOwnExitCode) {
   ASSERT_NE(found, nullptr);
   EXPECT_EQ(found->win32ExitCode, static_cast<uint32_t>(ERROR_SERVICE_SPECIFIC_ERROR));
   EXPECT_EQ(found->serviceExitCode, 1u);
-  const std::string note = StoppedBundleServiceNote(Folder());
+  const std::string note = StoppedBundleServiceNote(ListServices(Folder()));
   EXPECT_EQ(note.rfind("服务“Orv 测试服务”已停止，退出代码 1", 0), 0u) << note;
   WSACleanup();
 }

@@ -9,21 +9,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "built_file_win32.h"
 #include "platform/text_win32.h"
 
 namespace orv {
 namespace {
-
-// Orvandimex.exe of this build, as ctest names it (a Unix path, as Wine's drive Z: shows it).
-std::filesystem::path Program() {
-  const char* unixPath = std::getenv("ORV_PROGRAM");
-  if (unixPath == nullptr)
-    return {};
-  std::string path = std::string("Z:") + unixPath;
-  for (char& c : path)
-    c = c == '/' ? '\\' : c;
-  return Utf8ToWide(path);
-}
 
 std::optional<int32_t> PortOf(const DatabaseEndpoint& endpoint) {
   return endpoint.kind == DatabaseEndpoint::Kind::kTcpPort ? std::optional(endpoint.port)
@@ -35,7 +25,7 @@ void Write(const std::filesystem::path& path, const std::string& bytes) {
 }
 
 TEST(ExecutableVersion, ReadsTheFixedFileVersion) {
-  const std::filesystem::path program = Program();
+  const std::filesystem::path program = BuiltFile("ORV_PROGRAM");
   ASSERT_TRUE(std::filesystem::exists(program)) << "ORV_PROGRAM names no file";
   const std::optional<ServerVersion> version = ExecutableVersion(WideToUtf8(program.wstring()));
   ASSERT_TRUE(version);
@@ -49,7 +39,7 @@ TEST(ExecutableVersion, ReadsTheFixedFileVersion) {
 }
 
 TEST(BundleDatabaseEndpoint, TheServersVersionAndItsServicesOptionFile) {
-  const std::filesystem::path program = Program();
+  const std::filesystem::path program = BuiltFile("ORV_PROGRAM");
   ASSERT_TRUE(std::filesystem::exists(program)) << "ORV_PROGRAM names no file";
   const std::filesystem::path bundle = std::filesystem::temp_directory_path() / L"orv my ini";
   std::filesystem::remove_all(bundle);
@@ -65,7 +55,7 @@ TEST(BundleDatabaseEndpoint, TheServersVersionAndItsServicesOptionFile) {
   const std::string folder = WideToUtf8(bundle.wstring()) + "\\";
 
   // No service: the written my.ini, with the version of local\mysql5\bin\mysqld.exe.
-  EXPECT_EQ(PortOf(BundleDatabaseEndpoint(folder)), 3401);
+  EXPECT_EQ(PortOf(BundleDatabaseEndpoint(folder, {})), 3401);
 
   // The bundle's service names another file and a group of its own.
   ServiceFacts service;
