@@ -12,14 +12,23 @@ function(orv_delay_load out_var)
   set(tools ${ORV_MINGW_PROCESSOR}-w64-mingw32)
   find_program(ORV_NM ${tools}-nm REQUIRED)
   find_program(ORV_DLLTOOL ${tools}-dlltool REQUIRED)
+  find_program(ORV_OBJCOPY ${tools}-objcopy REQUIRED)
   # 32-bit names carry the stdcall suffix (_socket@12) in the library, but the DLL exports them
   # undecorated: -k imports them by the undecorated name.
+  #
+  # The 32-bit linker also drops the code of an import library's member when nothing names its
+  # function except through __imp_ (a jmp stub that a dllimport call does not need). In a delay
+  # library that code is also the loading thunk that the import address table points at until the
+  # first call, so the call would jump to address 0. Marked as data in a .text$ section, the
+  # thunks are no longer taken for stubs and still land in the program's code.
   if(ORV_MINGW_PROCESSOR STREQUAL "i686")
     set(imp_prefix "__imp__")
     set(kill_at -k)
+    set(keep_thunks ON)
   else()
     set(imp_prefix "__imp_")
     set(kill_at)
+    set(keep_thunks OFF)
   endif()
   set(made)
   foreach(dll ${ARGN})
@@ -46,6 +55,11 @@ function(orv_delay_load out_var)
       execute_process(COMMAND ${ORV_DLLTOOL} ${kill_at} --input-def ${def} --dllname ${dll}.dll
                               --output-delaylib ${lib}
                       COMMAND_ERROR_IS_FATAL ANY)
+      if(keep_thunks)
+        execute_process(COMMAND ${ORV_OBJCOPY} --rename-section
+                                ".text=.text$delay,alloc,load,readonly,contents,data" ${lib}
+                        COMMAND_ERROR_IS_FATAL ANY)
+      endif()
     endif()
     list(APPEND made ${lib})
   endforeach()

@@ -98,9 +98,7 @@ def test_library_planted_beside_the_program_is_not_loaded(s, build):
     would for any program that loads them plainly: iphlpapi.dll (looked up at run time, for who
     holds the database's port) and ws2_32.dll (delay-loaded, on the probe's first socket). The
     program's real start and first run still take the system's."""
-    # ws2_32.dll is imported at start where it is not delay-loaded (the 32-bit build, for now).
-    delayed = os.path.exists(os.path.join(build.folder, "delay-load", "ws2_32.def"))
-    planted = ("iphlpapi", "ws2_32") if delayed else ("iphlpapi",)
+    planted = ("iphlpapi", "ws2_32")
     for name in planted:
         shutil.copy2(os.path.join(build.folder, "tests", "planted", f"{name}.dll"), s.bundle)
     s.listen(3306)  # the database's port is held, so its holder is looked up before the script
