@@ -16,9 +16,7 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 // Option and group names as the server compares them: ASCII letters in any case, and "-" and "_"
 // as one character.
 char NameChar(char c) {
-  if (c >= 'A' && c <= 'Z')
-    return static_cast<char>(c - 'A' + 'a');
-  return c == '_' ? '-' : c;
+  return c == '_' ? '-' : AsciiLower(c);
 }
 
 bool NameIs(std::string_view name, std::string_view wanted) {

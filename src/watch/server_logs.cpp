@@ -179,6 +179,29 @@ class Cursor {
     while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t'))
       ++pos_;
   }
+  // "HH:MM:SS" (the hour padded by a blank where `blankPaddedHour`) into `t`.
+  bool Clock(CivilTime& t, bool blankPaddedHour = false) {
+    const auto hour = Digits(2, blankPaddedHour);
+    if (!hour || !Take(':'))
+      return false;
+    const auto minute = Digits(2);
+    if (!minute || !Take(':'))
+      return false;
+    const auto second = Digits(2);
+    if (!second)
+      return false;
+    t.hour = *hour;
+    t.minute = *minute;
+    t.second = *second;
+    return true;
+  }
+  // A second's fraction (".uuuuuu"), where one follows.
+  void SkipFraction() {
+    if (!Take('.'))
+      return;
+    while (!AtEnd() && Peek() >= '0' && Peek() <= '9')
+      ++pos_;
+  }
   size_t Position() const { return pos_; }
   void Seek(size_t pos) { pos_ = pos; }
   bool AtEnd() const { return pos_ >= text_.size(); }
@@ -225,18 +248,12 @@ std::optional<LineHead> ShortDatabaseStamp(std::string_view line) {
   const auto year = at.Digits(2);
   const auto month = at.Digits(2);
   const auto day = at.Digits(2);
-  if (!year || !month || !day || !at.Take(' '))
+  if (!year || !month || !day || !at.Take(' ') || !at.Clock(t, true) ||
+      (!at.AtEnd() && at.Peek() != ' '))
     return std::nullopt;
-  const auto hour = at.Digits(2, true);
-  if (!hour || !at.Take(':'))
-    return std::nullopt;
-  const auto minute = at.Digits(2);
-  if (!minute || !at.Take(':'))
-    return std::nullopt;
-  const auto second = at.Digits(2);
-  if (!second || (!at.AtEnd() && at.Peek() != ' '))
-    return std::nullopt;
-  t = {2000 + *year, *month, *day, *hour, *minute, *second};
+  t.year = 2000 + *year;
+  t.month = *month;
+  t.day = *day;
   if (!ValidTime(t))
     return std::nullopt;
   LineHead head;
@@ -261,26 +278,12 @@ std::optional<LineHead> LongDatabaseStamp(std::string_view line) {
   if (!day)
     return std::nullopt;
   const bool iso = at.Take('T');
-  if (!iso && !at.Take(' '))
-    return std::nullopt;
-  const auto hour = at.Digits(2);
-  if (!hour || !at.Take(':'))
-    return std::nullopt;
-  const auto minute = at.Digits(2);
-  if (!minute || !at.Take(':'))
-    return std::nullopt;
-  const auto second = at.Digits(2);
-  if (!second)
-    return std::nullopt;
-  const CivilTime t{*year, *month, *day, *hour, *minute, *second};
-  if (!ValidTime(t))
+  CivilTime t{*year, *month, *day};
+  if ((!iso && !at.Take(' ')) || !at.Clock(t) || !ValidTime(t))
     return std::nullopt;
   Stamp stamp{SecondsOf(t), false};
   if (iso) {
-    if (at.Take('.')) {
-      while (!at.AtEnd() && at.Peek() >= '0' && at.Peek() <= '9')
-        at.Seek(at.Position() + 1);
-    }
+    at.SkipFraction();
     if (at.Take('Z')) {
       stamp.utc = true;
     } else if (at.Peek() == '+' || at.Peek() == '-') {
@@ -339,27 +342,16 @@ std::optional<LineHead> WebStamp(std::string_view line) {
   std::optional<int> day = at.Digits(2);
   if (!day)
     day = at.Digits(1);
-  if (!day || !at.Take(' '))
+  CivilTime t{0, month, day.value_or(0)};
+  if (!day || !at.Take(' ') || !at.Clock(t))
     return std::nullopt;
-  const auto hour = at.Digits(2);
-  if (!hour || !at.Take(':'))
-    return std::nullopt;
-  const auto minute = at.Digits(2);
-  if (!minute || !at.Take(':'))
-    return std::nullopt;
-  const auto second = at.Digits(2);
-  if (!second)
-    return std::nullopt;
-  if (at.Take('.')) {
-    while (!at.AtEnd() && at.Peek() >= '0' && at.Peek() <= '9')
-      at.Seek(at.Position() + 1);
-  }
+  at.SkipFraction();
   if (!at.Take(' '))
     return std::nullopt;
   const auto year = at.Digits(4);
   if (!year || !at.Take(']'))
     return std::nullopt;
-  const CivilTime t{*year, month, *day, *hour, *minute, *second};
+  t.year = *year;
   if (!ValidTime(t))
     return std::nullopt;
   LineHead head;
