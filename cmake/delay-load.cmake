@@ -36,7 +36,9 @@ function(orv_delay_load out_var)
     set(import_lib ${ORV_IMPORT_LIB_${dll}})
     set(def ${CMAKE_BINARY_DIR}/delay-load/${dll}.def)
     set(lib ${CMAKE_BINARY_DIR}/delay-load/lib${dll}_delay.a)
-    if(NOT EXISTS ${lib} OR ${import_lib} IS_NEWER_THAN ${lib})
+    # Made again where the import library or this recipe changed.
+    if(NOT EXISTS ${lib} OR ${import_lib} IS_NEWER_THAN ${lib}
+       OR ${CMAKE_CURRENT_FUNCTION_LIST_FILE} IS_NEWER_THAN ${lib})
       execute_process(COMMAND ${ORV_NM} -g --defined-only ${import_lib}
                       OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
       string(REGEX MATCHALL "[^\n]* ${imp_prefix}[^\n]*" lines "${symbols}")

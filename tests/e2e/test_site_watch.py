@@ -193,7 +193,7 @@ def test_closing_the_window_does_not_wait_for_a_request_in_flight(s, build):
         port = int(s.window()[1][LBL_PORT]["text"].split("：")[1])
         wait_new_request(port)
         hung_s = seconds_to_exit(s, hung)
-    assert hung_s < idle_s + 1.0, \
+    assert hung_s < idle_s + 2.0, \
         f"closed with a request in flight, it ended after {hung_s:.1f} s; idle, {idle_s:.1f} s"
 
 
