@@ -1,5 +1,6 @@
 #include "bundle/bundle_services.h"
 
+#include "platform/ascii_text.h"
 #include "platform/chinese_text.h"
 
 namespace orv {
@@ -7,18 +8,10 @@ namespace {
 
 constexpr std::string_view kExe = ".exe";
 
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // True when `text` holds ".exe" (any letter case) at `at`, followed by a space or its end.
 bool ExeEndsWordAt(std::string_view text, size_t at) {
-  if (at + kExe.size() > text.size())
+  if (at > text.size() || !StartsWithIgnoringAsciiCase(text.substr(at), kExe))
     return false;
-  for (size_t i = 0; i < kExe.size(); ++i) {
-    if (LowerAscii(text[at + i]) != kExe[i])
-      return false;
-  }
   const size_t after = at + kExe.size();
   return after == text.size() || text[after] == ' ' || text[after] == '\t';
 }
@@ -93,9 +86,8 @@ std::string StoppedServiceNote(const std::vector<ServiceFacts>& services,
   const uint32_t code = chosen->win32ExitCode == kServiceSpecificError ? chosen->serviceExitCode
                                                                        : chosen->win32ExitCode;
   note += "，退出代码 " + std::to_string(code);
-  std::string text = systemText ? systemText(chosen->win32ExitCode) : std::string();
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
-    text.pop_back();
+  const std::string fullText = systemText ? systemText(chosen->win32ExitCode) : std::string();
+  const std::string text(TrimmedBlanks(fullText));
   if (text.empty())
     return note + "。";
   return note + "：" + AsSentence(text);

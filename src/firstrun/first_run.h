@@ -129,8 +129,6 @@ class FirstRun final : private ProbeView {
   void SocketFailed(int16_t index);
   void TimerTick();
 
-  const PortProbe& Probe() const { return probe_; }
-
  private:
   void StartProbe();
   void Uninstall();

@@ -51,10 +51,16 @@ namespace {
 FARPROC WINAPI LoadDelayedLibrary(unsigned notice, PDelayLoadInfo info) {
   if (notice != dliNotePreLoadLibrary || info == nullptr || info->szDll == nullptr)
     return nullptr;
-  std::wstring name;
-  for (const char* c = info->szDll; *c != '\0'; ++c)
-    name += static_cast<wchar_t>(static_cast<unsigned char>(*c));  // DLL names are ASCII
-  UniqueModule module = LoadSystemLibrary(name.c_str());
+  // No C++ exception may cross the helper, which is C: running out of memory fails the call too.
+  UniqueModule module;
+  try {
+    std::wstring name;
+    for (const char* c = info->szDll; *c != '\0'; ++c)
+      name += static_cast<wchar_t>(static_cast<unsigned char>(*c));  // DLL names are ASCII
+    module = LoadSystemLibrary(name.c_str());
+  } catch (const std::exception&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  }
   if (!module) {
     info->dwLastError = GetLastError();
     ULONG_PTR argument = reinterpret_cast<ULONG_PTR>(info);

@@ -56,6 +56,9 @@ std::optional<std::vector<std::string>> SystemOptionIncludes::OptionFilesIn(
         (EndsWithIgnoringCase(name, L".cnf") || EndsWithIgnoringCase(name, L".ini")))
       names.emplace_back(name);
   } while (FindNextFileW(search.get(), &found));
+  // A listing that broke off is not the folder's whole content.
+  if (GetLastError() != ERROR_NO_MORE_FILES)
+    return std::nullopt;
   // The server takes them in the order of their names.
   std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),

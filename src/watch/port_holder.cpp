@@ -17,18 +17,16 @@ std::string FileName(const std::string& path) {
 // The services that run in `processId`, the bundle's first.
 PortHolder ServiceHolder(const std::vector<ServiceFacts>& services, uint32_t processId) {
   const ServiceFacts* named = nullptr;
-  int count = 0;
   for (const ServiceFacts& service : services) {
     if (service.processId != processId || service.state == kServiceStopped)
       continue;
-    ++count;
     if (named == nullptr || (service.insideBundle && !named->insideBundle))
       named = &service;
   }
   if (named == nullptr)
     return {};
   const HolderKind kind = named->insideBundle ? HolderKind::kOwnBundle : HolderKind::kService;
-  return {kind, ServiceTitle(*named), true, count - 1};
+  return {kind, ServiceTitle(*named), true};
 }
 
 }  // namespace
@@ -39,7 +37,7 @@ PortHolder FindPortHolder(const std::vector<ListeningSocket>& table, int32_t por
     if (row.port != port || row.processId == 0)
       continue;
     if (row.processId == kSystemProcessId)
-      return {HolderKind::kSystem, {}, false, 0};
+      return {HolderKind::kSystem, {}, false};
     PortHolder holder = ServiceHolder(processes.Services(), row.processId);
     if (holder.kind != HolderKind::kUnknown)
       return holder;
@@ -47,7 +45,7 @@ PortHolder FindPortHolder(const std::vector<ListeningSocket>& table, int32_t por
     if (!image || image->path.empty())
       return {};  // a process the system does not name
     const HolderKind kind = image->insideBundle ? HolderKind::kOwnBundle : HolderKind::kProgram;
-    return {kind, FileName(image->path), false, 0};
+    return {kind, FileName(image->path), false};
   }
   return {};
 }

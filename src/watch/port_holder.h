@@ -47,15 +47,14 @@ enum class HolderKind {
 
 struct PortHolder {
   HolderKind kind = HolderKind::kUnknown;
-  std::string name;       // kService, kProgram, kOwnBundle: the display name or the image's name
-  bool service = false;   // `name` is a service's (kService, and kOwnBundle by a service)
-  int otherServices = 0;  // services that share its process besides the one named
+  std::string name;      // kService, kProgram, kOwnBundle: the display name or the image's name
+  bool service = false;  // `name` is a service's (kService, and kOwnBundle by a service)
 };
 
 // The holder of `port` as the table tells: the first row of the port with a known owner (a row
 // with an owner wins over one without). The system process is the kernel's HTTP service; another
 // owner is looked up among the running services first (several in one process: the bundle's, or
-// the first, and how many share it), then as an image.
+// the first), then as an image.
 PortHolder FindPortHolder(const std::vector<ListeningSocket>& table, int32_t port,
                           ProcessFacts& processes);
 

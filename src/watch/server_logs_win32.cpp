@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "bundle/app_folder.h"
 #include "configure/configure_bundle.h"
 #include "platform/failure.h"
 #include "platform/file_system_win32.h"
@@ -236,12 +237,14 @@ std::optional<std::string> BundleDatabaseLogPath(const std::string& appFolder,
 
 std::optional<std::string> BundleWebLogPath(const std::string& appFolder) {
   try {
-    const Template& httpdConf =
-        *std::find_if(Templates().begin(), Templates().end(),
-                      [](const Template& entry) { return entry.output.ends_with("\\httpd.conf"); });
-    const std::string confPath = OutputPath(appFolder, httpdConf);
-    const std::string bytes = ReadWholeFile(confPath);
-    const std::string root = Utf8ToAnsiStrict(appFolder + "\\local\\Apache2", "web server folder");
+    const auto httpdConf =
+        std::find_if(Templates().begin(), Templates().end(),
+                     [](const Template& entry) { return entry.output.ends_with("\\httpd.conf"); });
+    if (httpdConf == Templates().end())
+      return std::nullopt;
+    const std::string bytes = ReadWholeFile(OutputPath(appFolder, *httpdConf));
+    const std::string root =
+        Utf8ToAnsiStrict(ServersFolderOf(appFolder) + "Apache2", "web server folder");
     const LogPlace place = WebErrorLogPlace(bytes, root);
     if (place.kind != LogPlace::Kind::kFile)
       return std::nullopt;

@@ -175,7 +175,6 @@ class SiteWatch {
   bool Watching() const { return phase_ != Phase::kOver; }
   // An end state is shown (the watch may still go on, less often).
   bool EndShown() const { return phase_ == Phase::kSlow || phase_ == Phase::kOver; }
-  const WatchFacts& Facts() const { return facts_; }
 
  private:
   enum class Phase { kOver, kFast, kSlow };

@@ -3,9 +3,9 @@
 // worker threads (LinkFetcher) and post their outcomes to the window, the database's connections
 // are probe sockets whose results come back as window messages, its clock is a window timer of
 // half a second, and at each tick it also asks whether the install script's process has ended
-// (WaitForSingleObject with no wait). Stopping it (or closing the window) kills the timer, ends
-// the requests and waits for their workers, closes the sockets and the process handle; no later
-// message is taken for the watch.
+// (WaitForSingleObject with no wait). Stopping it (or closing the window) kills the timer, cancels
+// the requests and the background jobs without waiting for them, closes the sockets and the
+// process handle; no later message is taken for the watch.
 
 #include <string>
 #include <vector>

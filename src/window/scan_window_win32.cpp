@@ -27,6 +27,21 @@ RECT ScanWindowRect(UINT dpi) {
                              kWindowExStyle, dpi);
 }
 
+// What the exception being handled says to the user, called from inside a catch: a Failure's own
+// text, or that the program failed inside (with the details that a standard exception gives).
+std::string CaughtFailureText() {
+  constexpr char kInternal[] = "程序内部错误，请关闭本程序后重新启动。";
+  try {
+    throw;
+  } catch (const Failure& failure) {
+    return failure.what();
+  } catch (const std::exception& error) {
+    return std::string(kInternal) + "\n\n详细信息：" + error.what();
+  } catch (...) {
+    return kInternal;
+  }
+}
+
 }  // namespace
 
 ScanWindow::ScanWindow() = default;
@@ -98,16 +113,9 @@ LRESULT CALLBACK ScanWindow::WindowProc(HWND window, UINT message, WPARAM wParam
   if (self == nullptr)
     return DefWindowProcW(window, message, wParam, lParam);
   LRESULT result = 0;
-  try {
-    result = self->HandleMessage(message, wParam, lParam);
-  } catch (const std::exception& error) {
-    // Handlers report their own failures; what still comes here is reported, and nothing crosses
-    // the window procedure.
-    self->ReportFailure(std::string("程序内部错误，请关闭本程序后重新启动。\n\n详细信息：") +
-                        error.what());
-  } catch (...) {
-    self->ReportFailure("程序内部错误，请关闭本程序后重新启动。");
-  }
+  // Handlers report their own failures; what still comes here is reported, and nothing crosses
+  // the window procedure.
+  self->Guarded([&] { result = self->HandleMessage(message, wParam, lParam); });
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     self->window_ = nullptr;
@@ -132,11 +140,8 @@ LRESULT ScanWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       try {
         OnCreate();
         return 0;
-      } catch (const Failure& failure) {
-        createFailure_ = failure.what();
-      } catch (const std::exception& error) {
-        createFailure_ =
-            std::string("程序内部错误，请关闭本程序后重新启动。\n\n详细信息：") + error.what();
+      } catch (...) {
+        createFailure_ = CaughtFailureText();
       }
       return -1;
     case WM_COMMAND:
@@ -371,13 +376,8 @@ template <typename Handler>
 void ScanWindow::Guarded(Handler&& handler) noexcept {
   try {
     handler();
-  } catch (const Failure& failure) {
-    ReportFailure(failure.what());
-  } catch (const std::exception& error) {
-    ReportFailure(std::string("程序内部错误，请关闭本程序后重新启动。\n\n详细信息：") +
-                  error.what());
   } catch (...) {
-    ReportFailure("程序内部错误，请关闭本程序后重新启动。");
+    ReportFailure(CaughtFailureText());
   }
 }
 

@@ -97,11 +97,11 @@ TEST(PortHolder, IsUnknownWhereTheSystemDoesNotTell) {
 
 TEST(PortHolder, TooltipTellsTheBundlesOwnFromAConflictAndFromSilence) {
   EXPECT_EQ(PortHolderText(80, {}), "端口 80 已被占用（无法确定是哪个程序）");
-  EXPECT_EQ(PortHolderText(80, {HolderKind::kProgram, "w3wp.exe", false, 0}),
+  EXPECT_EQ(PortHolderText(80, {HolderKind::kProgram, "w3wp.exe", false}),
             "端口 80 已被 w3wp.exe 占用");
-  EXPECT_EQ(PortHolderText(80, {HolderKind::kService, "World Wide Web 发布服务", true, 0}),
+  EXPECT_EQ(PortHolderText(80, {HolderKind::kService, "World Wide Web 发布服务", true}),
             "端口 80 已被服务“World Wide Web 发布服务”占用");
-  const std::string own = PortHolderText(80, {HolderKind::kOwnBundle, "Apache2.4", true, 0});
+  const std::string own = PortHolderText(80, {HolderKind::kOwnBundle, "Apache2.4", true});
   EXPECT_NE(own.find("本系统的服务“Apache2.4”"), std::string::npos) << own;
   EXPECT_EQ(own.find("占用"), std::string::npos) << own;
 }
