@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "built_file_win32.h"
 #include "platform/text_win32.h"
@@ -147,6 +148,44 @@ TEST_F(ServicesTest, LongCommandLinesAreReadWhole) {
     EXPECT_EQ(found->binaryPath, WideToUtf8(binary_.wstring())) << length;
     EXPECT_TRUE(found->insideBundle) << length;
   }
+}
+
+// A real machine has hundreds of services: more than one round of the manager's listing. Services
+// with names and display names of 250 characters fill the first buffer after about 60; each of
+// 100 is listed once, with its facts.
+TEST_F(ServicesTest, ServicesBeyondOneRoundOfTheListingAreAllListed) {
+  constexpr int kCount = 100;
+  const auto nameOf = [](int i) {
+    std::wstring name = L"OrvManyServicesTest" + std::to_wstring(1000 + i);
+    return name + std::wstring(250 - name.size(), L'x');
+  };
+  const std::wstring commandLine = L"\"" + binary_.wstring() + L"\" --service 20241";
+  const auto removeAll = [&] {
+    for (int i = 0; i < kCount; ++i) {
+      const UniqueServiceHandle service(OpenServiceW(manager_.get(), nameOf(i).c_str(), DELETE));
+      if (service)
+        DeleteService(service.get());
+    }
+  };
+  removeAll();
+  for (int i = 0; i < kCount; ++i) {
+    const UniqueServiceHandle service(
+        CreateServiceW(manager_.get(), nameOf(i).c_str(), nameOf(i).c_str(), SERVICE_ALL_ACCESS,
+                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                       commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(service) << i << ": " << GetLastError();
+  }
+  std::map<std::string, int> seen;
+  for (const ServiceFacts& service : ListServices(Folder())) {
+    if (service.name.rfind("OrvManyServicesTest", 0) == 0) {
+      ++seen[service.name];
+      EXPECT_TRUE(service.insideBundle) << service.name;
+    }
+  }
+  removeAll();
+  EXPECT_EQ(seen.size(), static_cast<size_t>(kCount));
+  for (const auto& [name, times] : seen)
+    EXPECT_EQ(times, 1) << name;
 }
 
 TEST_F(ServicesTest, AServiceThatCouldNotServeLeavesItsOwnExitCode) {
