@@ -329,6 +329,43 @@ def stop_wine():
                    capture_output=True, timeout=60)
 
 
+def run_wine(*args, timeout_s=300):
+    """A Wine program to its end, its output through a file (a service started along the way
+    would hold a pipe open); its exit code."""
+    with open(os.devnull, "wb") as null:
+        return subprocess.run([WINE_RUN, *args], stdout=null, stderr=null,
+                              stdin=subprocess.DEVNULL, timeout=timeout_s).returncode
+
+
+def persistent_wineserver():
+    """A persistent wineserver of the prefix, started anew, with one Wine program run to its end
+    (which starts the one service manager) before anything else talks to it."""
+    stop_wine()
+    subprocess.run(["wineserver", "-p"], env={**os.environ, "WINEPREFIX": wine_prefix()},
+                   check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
+    run_wine("cmd", "/c", "exit")
+
+
+def accepts(port):
+    """True when 127.0.0.1:port accepts a connection (inside the test's network namespace)."""
+    with socket.socket() as probe:
+        probe.settimeout(1)
+        return probe.connect_ex(("127.0.0.1", port)) == 0
+
+
+def wait_accepts(ports, timeout_s):
+    """Waits until every port accepts a connection on 127.0.0.1; fails naming those that do not."""
+    deadline = time.monotonic() + timeout_s
+    waiting = list(ports)
+    while waiting:
+        waiting = [port for port in waiting if not accepts(port)]
+        if waiting and time.monotonic() > deadline:
+            raise TimedOut(f"waited {timeout_s:.0f} s for services to listen on {waiting}")
+        if waiting:
+            time.sleep(0.1)
+
+
 def make_bundle(exe, name):
     """A fresh bundle (the sample bundle and a copy of exe) in a scratch folder of its own; the
     bundle's path. Session.finish removes the scratch folder."""
@@ -438,8 +475,7 @@ class Session:
 
     def wine(self, *args):
         """Runs a Wine command (for example cmd /c attrib) and returns its exit code."""
-        return subprocess.run([WINE_RUN, *args], stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, timeout=60).returncode
+        return run_wine(*args, timeout_s=60)
 
     @staticmethod
     def windows_path(path):

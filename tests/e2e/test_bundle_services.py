@@ -10,13 +10,11 @@ these tests run with a persistent one of their own, ended again afterwards."""
 
 import os
 import shutil
-import socket
-import subprocess
 import time
 
 import pytest
 
-from harness import CAPTION, STEP_S, TimedOut, stop_wine
+from harness import CAPTION, STEP_S, persistent_wineserver, stop_wine, wait_accepts
 from test_first_run import RESULT_S, TEMPLATES, check_configured
 
 SERVICE = "OrvE2eBundleService"
@@ -25,23 +23,9 @@ DISPLAY_NAME = "Orv 测试数据库"
 
 @pytest.fixture
 def persistent_wine(wine_prefix):
-    stop_wine()
-    # No pipes: the server lives on and would hold them open.
-    subprocess.run(["wineserver", "-p"], env={**os.environ, "WINEPREFIX": wine_prefix},
-                   check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=60)
+    persistent_wineserver()
     yield
     stop_wine()
-
-
-def wait_accepts(port, timeout_s=STEP_S):
-    deadline = time.monotonic() + timeout_s
-    while time.monotonic() < deadline:
-        with socket.socket() as probe:
-            if probe.connect_ex(("127.0.0.1", port)) == 0:
-                return
-        time.sleep(0.1)
-    raise TimedOut(f"waited {timeout_s:.0f} s for the service to listen on {port}")
 
 
 @pytest.fixture
@@ -56,7 +40,7 @@ def service(s, build, persistent_wine):
                       f'"{s.windows_path(binary)}" --service {port}',
                       "DisplayName=", DISPLAY_NAME) == 0
         assert s.wine("sc", "start", SERVICE) == 0
-        wait_accepts(port)
+        wait_accepts([port], STEP_S)
 
     yield start
     s.wine("sc", "stop", SERVICE)

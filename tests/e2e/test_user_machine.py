@@ -6,10 +6,9 @@ in a loop, and a bundle at a drive root once took every service on that drive fo
 import os
 import shutil
 
-from harness import STEP_S, Session
-from test_bundle_services import wait_accepts
+from harness import STEP_S, Session, run_wine, wait_accepts
 from test_first_run import check_configured
-from user_machine import ProgramAt, run_wine
+from user_machine import ProgramAt
 
 ROOT_DRIVE = "s"
 OTHER_SERVICE = "UmDiskMonitor"
@@ -38,7 +37,7 @@ def test_bundle_at_a_drive_root_is_not_held_by_another_programs_service(s, user_
                         rf"S:\Tools\Disk Monitor\diskmon.exe --service {OTHER_PORT} -watch",
                         "DisplayName=", "Disk Monitor") == 0
         assert run_wine("sc", "start", OTHER_SERVICE) == 0
-        wait_accepts(OTHER_PORT, STEP_S)
+        wait_accepts([OTHER_PORT], STEP_S)
 
         program = ProgramAt(rf"{ROOT_DRIVE.upper()}:\Orvandimex.exe", s.bundle,
                             os.path.join(s.root, "program-root.log"),

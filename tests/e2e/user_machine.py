@@ -17,11 +17,11 @@ restarts, so that bringing the machine back (ensure_running) only starts the doz
 
 import os
 import shutil
-import socket
 import subprocess
 import time
 
-from harness import WINE_RUN, Program, TimedOut, stop_wine, wine_prefix
+from harness import (WINE_RUN, Program, accepts, persistent_wineserver, run_wine, wait_accepts,
+                     wine_prefix)
 
 # Every service of the machine is named with this prefix, so that it can be told apart and
 # removed again.
@@ -167,43 +167,6 @@ def _batch_quoted(text):
     return '"' + text.replace('"', '\\"').replace("%", "%%") + '"'
 
 
-def wait_accepts(ports, timeout_s):
-    """Waits until every port accepts a connection on 127.0.0.1; fails naming those that do not."""
-    deadline = time.monotonic() + timeout_s
-    waiting = list(ports)
-    while waiting:
-        waiting = [port for port in waiting if not _accepts(port)]
-        if waiting and time.monotonic() > deadline:
-            raise TimedOut(f"waited {timeout_s:.0f} s for the machine's services to listen on "
-                           f"{waiting}")
-        if waiting:
-            time.sleep(0.1)
-
-
-def _accepts(port):
-    with socket.socket() as probe:
-        probe.settimeout(1)
-        return probe.connect_ex(("127.0.0.1", port)) == 0
-
-
-def run_wine(*args, timeout_s=300):
-    """A Wine program to its end, its output through a file (a service started along the way
-    would hold a pipe open); its exit code."""
-    with open(os.devnull, "wb") as null:
-        return subprocess.run([WINE_RUN, *args], stdout=null, stderr=null,
-                              stdin=subprocess.DEVNULL, timeout=timeout_s).returncode
-
-
-def persistent_wineserver():
-    """A persistent wineserver of the prefix, started anew, with one Wine program run to its end
-    (which starts the one service manager) before anything else talks to it."""
-    stop_wine()
-    subprocess.run(["wineserver", "-p"], env={**os.environ, "WINEPREFIX": wine_prefix()},
-                   check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=60)
-    run_wine("cmd", "/c", "exit")
-
-
 class UserMachine:
     """The machine's services and files in the prefix; set_up() once, ensure_running() before each
     test that wants the dozen running, tear_down() at the end."""
@@ -291,7 +254,7 @@ class UserMachine:
     def ensure_running(self):
         """Brings the running services back where the wineserver that held them has ended (a
         test that stopped Wine); the seconds that took, 0 when they ran."""
-        if all(_accepts(service.port) for service in self.running):
+        if all(accepts(service.port) for service in self.running):
             return 0.0
         started = time.monotonic()
         persistent_wineserver()
